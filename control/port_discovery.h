@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "control/port_list.h"
+
+// Where the names of present serial ports come from: one implementation per platform, and fakes in
+// the tests. A probe only looks names up; it never opens or touches a device.
+class PortProbe {
+public:
+    virtual ~PortProbe() = default;
+    // Names as the port's init takes them (COM3 on Windows, ttyUSB0 on Linux), in any order.
+    virtual std::vector<std::string> presentPortNames() = 0;
+};
+
+// Adds every present port name to the list; true when at least one was added. Never removes an
+// entry and never chooses one.
+bool discoverPorts(PortList& list, PortProbe& probe);
+
+// Empties the list, discovers the ports again and chooses the last entry when any was found.
+void refreshPortList(PortList& list, PortProbe& probe);
+
+// The probe of the platform this program runs on; lives as long as the program.
+PortProbe& systemPortProbe();

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "control/panel_port.h"
+#include "control/panel_view.h"
+#include "control/port_discovery.h"
+
+// A window that records what the controller asks of it. Timers do not tick by themselves: a test
+// fires them with fireTimer, so time is under the test's control.
+class FakePanelView : public PanelView {
+public:
+    std::vector<std::pair<int, Colour>> faceColours;  // every setButtonFaceColour, in order
+    std::string channelCaption = "(template)";
+    std::string levelText = "Static";
+    std::string portButtonCaption = "Open Port";
+    bool portListEnabled = true;
+    std::vector<std::string> warnings;
+    std::map<unsigned int, unsigned int> runningTimers;  // id -> period
+    int timerStarts = 0;
+
+    std::vector<std::string> entries;  // kept sorted, like the real list
+    int chosen = -1;
+
+    void setButtonFaceColour(int index, Colour colour) override { faceColours.emplace_back(index, colour); }
+    void setChannelCaption(const std::string& text) override { channelCaption = text; }
+    void setLevelText(const std::string& text) override { levelText = text; }
+    void setPortButtonCaption(const std::string& text) override { portButtonCaption = text; }
+    void setPortListEnabled(bool enabled) override { portListEnabled = enabled; }
+    std::string chosenPortName() const override { return chosen >= 0 ? entries[chosen] : std::string(); }
+    void showWarning(const std::string& text) override { warnings.push_back(text); }
+    void startTimer(unsigned int id, unsigned int ms) override {
+        runningTimers[id] = ms;
+        ++timerStarts;
+    }
+    void stopTimer(unsigned int id) override { runningTimers.erase(id); }
+
+    void clearPortList() override {
+        entries.clear();
+        chosen = -1;
+    }
+    void addPortName(const std::string& name) override {
+        entries.insert(std::upper_bound(entries.begin(), entries.end(), name), name);
+    }
+    int portNameCount() const override { return static_cast<int>(entries.size()); }
+    void selectPortName(int index) override { chosen = index; }
+
+    bool timerRunning(unsigned int id) const { return runningTimers.count(id) != 0; }
+};
+
+// A port that opens when told to and keeps every write.
+class FakePanelPort : public PanelPort {
+public:
+    bool opens = true;
+    bool open_ = false;
+    std::string initName;
+    std::vector<std::int32_t> initNumbers;
+    int initCalls = 0;
+    int openCalls = 0;
+    int closeCalls = 0;
+    std::vector<std::vector<std::uint8_t>> writes;  // accepted writes
+    int refusedWrites = 0;
+
+    void init(const char* name, std::int32_t baud, std::int32_t parity, std::int32_t dataBits,
+              std::int32_t stopBits, std::int32_t flow, std::uint32_t bufferSize) override {
+        ++initCalls;
+        initName = name;
+        initNumbers = {baud, parity, dataBits, stopBits, flow, static_cast<std::int32_t>(bufferSize)};
+    }
+    bool open() override {
+        ++openCalls;
+        open_ = opens;
+        return open_;
+    }
+    void close() override {
+        ++closeCalls;
+        open_ = false;
+    }
+    bool isOpen() override { return open_; }
+    std::int32_t write(const char* data, std::int32_t size) override {
+        if (!open_) {
+            ++refusedWrites;
+            return -1;
+        }
+        writes.emplace_back(reinterpret_cast<const std::uint8_t*>(data),
+                            reinterpret_cast<const std::uint8_t*>(data) + size);
+        return size;
+    }
+};
+
+// A probe that lists a fixed set of names.
+class FixedProbe : public PortProbe {
+public:
+    std::vector<std::string> names;
+    std::vector<std::string> presentPortNames() override { return names; }
+};
