@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+// Line settings. The numbers of Parity and StopBits are those of the Windows DCB and reach the device
+// unchanged; values outside the named ones can be stored and are reported back as they were given.
+enum class Parity : std::int32_t { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
+enum class StopBits : std::int32_t { One = 0, OneAndHalf = 1, Two = 2 };
+enum class FlowControl : std::int32_t { None = 0, Hardware = 1, Software = 2 };
+
+// Asynchronous: a receive thread fills the ring buffer and tells the listener; reads come from the
+// buffer. Synchronous: no thread, reads go to the device. Any non-zero value counts as Synchronous.
+enum class IoMode : std::int32_t { Asynchronous = 0, Synchronous = 1 };
+
+constexpr unsigned int kPortNameCapacity = 256;  // 255 characters and the terminating zero
+
+struct PortSettings {
+    char portName[kPortNameCapacity] = {};
+    std::int32_t baudRate = 9600;
+    Parity parity = Parity::None;
+    std::int32_t dataBits = 8;
+    StopBits stopBits = StopBits::One;
+    FlowControl flowControl = FlowControl::None;
+    std::uint32_t readBufferSize = 4096;
+};
+
+// Copies at most 255 characters of name and always terminates; a null name becomes empty.
+void copyPortName(char (&field)[kPortNameCapacity], const char* name);
