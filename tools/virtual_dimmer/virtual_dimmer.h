@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "control/dimmer_frame.h"
+#include "control/frame_decoder.h"
+#include "tools/virtual_dimmer/channel_table.h"
+#include "tools/virtual_dimmer/pseudo_terminal.h"
+#include "tools/virtual_dimmer/published_port.h"
+
+// The virtual dimmer without any front end: a pseudo-terminal published as a virtual port, a frame
+// decoder on what arrives there, and the table of channel levels and modes that the frames set.
+//
+// It starts no thread. Its owner waits until masterFd() is readable (poll, a socket notifier) and
+// then calls readAvailable(), which decodes every byte queued and reports each accepted frame.
+class VirtualDimmer {
+public:
+    using FrameHandler = std::function<void(const DimmerFrame&)>;
+
+    // Nullptr on failure, with the reason in error. portDirectory is where the port is published.
+    static std::unique_ptr<VirtualDimmer> start(const std::string& portDirectory, const std::string& portName,
+                                                std::string& error);
+
+    void onFrame(FrameHandler handler) { onFrame_ = std::move(handler); }
+
+    // Reads and decodes everything queued on the pseudo-terminal; false when reading failed for a
+    // reason other than having nothing more to read.
+    bool readAvailable();
+
+    int masterFd() const { return terminal_->masterFd(); }
+    const std::string& ptyPath() const { return terminal_->slavePath(); }
+    const PublishedPort& port() const { return *port_; }
+
+    const ChannelTable& channels() const { return table_; }
+    std::uint64_t acceptedFrames() const { return decoder_.acceptedFrames(); }
+    std::uint64_t rejectedBytes() const { return decoder_.rejectedBytes(); }
+    // The last accepted frame; meaningful once acceptedFrames() is above 0.
+    const DimmerFrame& lastFrame() const { return lastFrame_; }
+
+private:
+    VirtualDimmer(std::unique_ptr<PseudoTerminal> terminal, std::unique_ptr<PublishedPort> port);
+    void accept(const DimmerFrame& frame);
+
+    std::unique_ptr<PseudoTerminal> terminal_;
+    std::unique_ptr<PublishedPort> port_;
+    FrameDecoder decoder_;
+    ChannelTable table_;
+    DimmerFrame lastFrame_{};
+    FrameHandler onFrame_;
+};
