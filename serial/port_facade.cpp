@@ -2,13 +2,6 @@
 
 #include <utility>
 
-CSerialPortFacade::CSerialPortFacade() : CSerialPortFacade(createPlatformPort()) {
-    if (port_) {
-        port_->setReadNotifyDelay(0);
-        port_->setReadThreshold(1);
-    }
-}
-
 CSerialPortFacade::CSerialPortFacade(std::unique_ptr<CSerialPortBase> port) : port_(std::move(port)) {}
 
 CSerialPortFacade::~CSerialPortFacade() = default;

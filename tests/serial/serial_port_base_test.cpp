@@ -1,0 +1,101 @@
+#include "serial/serial_port_base.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/serial/recording_listener.h"
+#include "tests/serial/stub_port.h"
+
+namespace {
+
+TEST(SerialStatus, EveryCodeHasItsMessageAndOthersAreUndefined) {
+    const std::pair<int, const char*> table[] = {
+        {-1, "unknown error"},
+        {0, "success"},
+        {1, "general error"},
+        {2, "not implemented error"},
+        {3, "innet error"},
+        {4, "null pointer error"},
+        {5, "invalid param error"},
+        {6, "access denied error"},
+        {7, "out of memory error"},
+        {8, "timeout error"},
+        {9, "not init error"},
+        {10, "init failed error"},
+        {11, "already exist error"},
+        {12, "not exist error"},
+        {13, "already open error"},
+        {14, "not open error"},
+        {15, "open failed error"},
+        {16, "close failed error"},
+        {17, "write failed error"},
+        {18, "read failed error"},
+        {19, "undefined error code"},
+        {-2, "undefined error code"},
+        {1 << 30, "undefined error code"},
+    };
+    for (const auto& [code, message] : table) {
+        EXPECT_STREQ(serialStatusMessage(code), message) << code;
+    }
+}
+
+TEST(CSerialPortBase, StartsWithSuccessDelay50AndThreshold1) {
+    StubPort port;
+    EXPECT_EQ(port.lastStatus(), SerialStatus::Success);
+    EXPECT_STREQ(port.lastStatusMessage(), "success");
+    EXPECT_EQ(port.readNotifyDelay(), 50u);
+    EXPECT_EQ(port.readThreshold(), 1u);
+    EXPECT_EQ(port.ioMode(), IoMode::Asynchronous);
+    EXPECT_EQ(port.listener(), nullptr);
+}
+
+TEST(CSerialPortBase, AStatusStaysUntilReplacedOrCleared) {
+    StubPort port;
+    port.recordStatus(SerialStatus::NotFound);
+    port.open();  // success does not reset it
+    EXPECT_EQ(port.lastStatus(), SerialStatus::NotFound);
+    EXPECT_STREQ(port.lastStatusMessage(), "not exist error");
+    port.recordStatus(SerialStatus::InternalError);
+    EXPECT_STREQ(port.lastStatusMessage(), "innet error");
+    port.clearStatus();
+    EXPECT_STREQ(port.lastStatusMessage(), "success");
+}
+
+TEST(CSerialPortBase, AnyNonZeroIoModeIsKeptAsGiven) {
+    StubPort port;
+    port.setIoMode(static_cast<IoMode>(2));
+    EXPECT_NE(port.ioMode(), IoMode::Asynchronous);
+}
+
+TEST(CSerialPortBase, TellsTheListenerDirectlyWithDelayZeroOrLaterThroughTheNotifier) {
+    StubPort port;
+    RecordingListener listener;
+    port.setPortName("COM9");
+    port.tellListener(3);  // no listener: nobody told, nothing breaks
+    port.setListener(&listener);
+    port.setReadNotifyDelay(0);
+    port.tellListener(5);
+    ASSERT_EQ(listener.calls().size(), 1u);
+    EXPECT_EQ(listener.calls()[0].thread, std::this_thread::get_id());
+    EXPECT_EQ(listener.calls()[0].byteCount, 5u);
+
+    port.setReadNotifyDelay(20);
+    port.tellListener(6);
+    port.tellListener(8);
+    ASSERT_TRUE(listener.waitForCalls(2));
+    EXPECT_EQ(listener.calls()[1].portName, "COM9");
+    EXPECT_EQ(listener.calls()[1].byteCount, 8u);
+    EXPECT_NE(listener.calls()[1].thread, std::this_thread::get_id());
+}
+
+TEST(CSerialPortBase, DestroyingAPortWithANotificationPendingJoinsItsThread) {
+    RecordingListener listener;
+    {
+        StubPort port;
+        port.setListener(&listener);
+        port.setReadNotifyDelay(10000);
+        port.tellListener(1);
+    }
+    EXPECT_TRUE(listener.calls().empty());
+}
+
+}  // namespace
