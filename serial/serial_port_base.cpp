@@ -35,14 +35,18 @@ void CSerialPortBase::clearStatus() {
 }
 
 void CSerialPortBase::tellListener(unsigned int byteCount) {
+    tellListener(portName(), byteCount);
+}
+
+void CSerialPortBase::tellListener(const char* portName, unsigned int byteCount) {
     kelso::CSerialPortListener* target = listener_;
     if (target == nullptr) {
         return;
     }
     const std::uint32_t delay = readNotifyDelay();
     if (delay == 0) {
-        target->onDataReceived(portName(), byteCount);
+        target->onDataReceived(portName, byteCount);
     } else if (notifier_) {
-        notifier_->post(target, delay, portName(), byteCount);
+        notifier_->post(target, delay, portName, byteCount);
     }
 }

@@ -74,6 +74,9 @@ protected:
     // Tells the listener, from the receive thread, that the receive buffer now holds byteCount bytes:
     // directly when the delay is 0, otherwise through the notifier.
     void tellListener(unsigned int byteCount);
+    // The same with the name to report given by the caller: a receive thread reports the name it was
+    // started with, and so never reads the name field that init or setPortName may be rewriting.
+    void tellListener(const char* portName, unsigned int byteCount);
     // Ends a pending delayed notification and joins its thread. A backend calls it in its destructor,
     // after its receive thread has ended and before the members the listener might reach go.
     void stopNotifier() { notifier_.reset(); }

@@ -1,0 +1,169 @@
+#include "serial/posix/device_io.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+namespace device_io {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr long long kOutputBufferBytes = 4096;
+constexpr long long kBitsPerCharacter = 12;
+
+SerialStatus statusForOpenError(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return SerialStatus::NotFound;
+        case EACCES:
+        case EPERM:
+        case EBUSY:
+            return SerialStatus::AccessDenied;
+        default:
+            return SerialStatus::OpenFailed;
+    }
+}
+
+int millisecondsSince(Clock::time_point start) {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+void closeKeepingErrno(int fd) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+}
+
+}  // namespace
+
+int openExclusive(const std::string& path, SerialStatus& status) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        status = statusForOpenError(errno);
+        return -1;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !isatty(fd)) {
+        closeKeepingErrno(fd);
+        status = SerialStatus::OpenFailed;
+        return -1;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        status = errno == EWOULDBLOCK ? SerialStatus::AccessDenied : SerialStatus::OpenFailed;
+        closeKeepingErrno(fd);
+        return -1;
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        closeKeepingErrno(fd);
+        status = SerialStatus::OpenFailed;
+        return -1;
+    }
+    status = SerialStatus::Success;
+    return fd;
+}
+
+void releaseAndClose(int fd) {
+    // On a device that has hung up these fail; closing still releases everything.
+    ioctl(fd, TIOCNXCL);
+    tcflush(fd, TCIOFLUSH);
+    flock(fd, LOCK_UN);
+    ::close(fd);
+}
+
+int queuedInput(int fd) {
+    int count = 0;
+    return ioctl(fd, FIONREAD, &count) == 0 ? count : -1;
+}
+
+int stallLimitMs(std::int32_t baudRate) {
+    const long long rate = baudRate > 0 ? baudRate : 1;
+    const long long bufferMs = kOutputBufferBytes * kBitsPerCharacter * 1000 / rate;
+    return static_cast<int>(std::min<long long>(1000 + 2 * bufferMs, 24LL * 3600 * 1000));
+}
+
+bool writeAll(int fd, const char* data, std::size_t size, int stallLimit) {
+    std::size_t done = 0;
+    Clock::time_point lastProgress = Clock::now();
+    while (done < size) {
+        const ssize_t written = ::write(fd, data + done, size - done);
+        if (written > 0) {
+            done += static_cast<std::size_t>(written);
+            lastProgress = Clock::now();
+            continue;
+        }
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return false;
+        }
+        // The output buffer is full: wait for room, but not longer than the stall limit.
+        const int left = stallLimit - millisecondsSince(lastProgress);
+        if (left <= 0) {
+            return false;
+        }
+        pollfd watch{fd, POLLOUT, 0};
+        const int ready = poll(&watch, 1, left);
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+        if (ready > 0 && (watch.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool drainOutput(int fd, int stallLimit, std::int32_t baudRate) {
+    const long long rate = baudRate > 0 ? baudRate : 1;
+    Clock::time_point lastProgress = Clock::now();
+    int previous = -1;
+    for (;;) {
+        int pending = 0;
+        if (ioctl(fd, TIOCOUTQ, &pending) != 0) {
+            return false;
+        }
+        if (pending <= 0) {
+            // Only the character in the transmitter may be left; the kernel bounds that wait itself.
+            return tcdrain(fd) == 0;
+        }
+        if (previous < 0 || pending < previous) {
+            lastProgress = Clock::now();
+        }
+        previous = pending;
+        if (millisecondsSince(lastProgress) >= stallLimit) {
+            return false;
+        }
+        // Sleep about as long as the queued bytes take, in steps short enough to notice the end.
+        const long long needMs = pending * kBitsPerCharacter * 1000 / rate;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp<long long>(needMs, 1, 50)));
+    }
+}
+
+bool discardInput(int fd) {
+    return tcflush(fd, TCIFLUSH) == 0;
+}
+
+bool discardOutput(int fd) {
+    return tcflush(fd, TCOFLUSH) == 0;
+}
+
+bool setModemLine(int fd, int line, bool on) {
+    return ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0;
+}
+
+}  // namespace device_io

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "serial/serial_status.h"
+
+// The system calls the POSIX port makes on its device, each with the few rules around it.
+namespace device_io {
+
+// Opens a resolved device path for reading and writing: non-blocking, close-on-exec, never as the
+// controlling terminal, without following a final link. The device must be a terminal. The port is
+// then held exclusively: an advisory lock (seen by this and every other process that asks for it)
+// and the terminal's exclusive mode (later opens by other programs are refused by the kernel).
+// Returns the descriptor, or -1 and the status to record:
+//   NotFound      no such device;
+//   AccessDenied  held by another port or program, or permission refused;
+//   OpenFailed    anything else, among it a device that is not a terminal.
+int openExclusive(const std::string& path, SerialStatus& status);
+
+// Gives up the exclusive hold, discards what still waits in both directions (so that closing never
+// waits for output a stopped line will not take) and closes the descriptor.
+void releaseAndClose(int fd);
+
+// Bytes waiting in the device's input queue, or -1 when it cannot tell.
+int queuedInput(int fd);
+
+// The longest a write or a drain waits without the device taking a single byte before it gives up:
+// the time the driver's whole output buffer (4 KiB, at 12 bits a character, the longest frame)
+// takes at this rate, twice over, plus one second. A device that is still sending frees room well
+// within it; one that stopped (flow control held off forever, a reader that went away) is given up.
+int stallLimitMs(std::int32_t baudRate);
+
+// Writes all size bytes, taking partial writes and a full output buffer in its stride. False when
+// the device fails, hangs up, or takes nothing for stallLimit milliseconds.
+bool writeAll(int fd, const char* data, std::size_t size, int stallLimit);
+
+// Waits until the output has left the device, under the same stall rule.
+bool drainOutput(int fd, int stallLimit, std::int32_t baudRate);
+
+bool discardInput(int fd);
+bool discardOutput(int fd);
+
+// Raises (on) or lowers a modem control line: TIOCM_DTR or TIOCM_RTS.
+bool setModemLine(int fd, int line, bool on);
+
+}  // namespace device_io

@@ -1,0 +1,396 @@
+#include "serial/posix/serial_port_unix_base.h"
+
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "common/virtual_port_dir.h"
+#include "serial/posix/device_io.h"
+#include "serial/posix/port_path.h"
+#include "serial/posix/receive_session.h"
+#include "serial/posix/terminal_line.h"
+
+using kelso::ScopedLock;
+
+namespace {
+
+bool isAsynchronous(IoMode mode) {
+    return mode == IoMode::Asynchronous;
+}
+
+}  // namespace
+
+CSerialPortUnixBase::CSerialPortUnixBase() : buffer_(settings_.readBufferSize) {}
+
+CSerialPortUnixBase::~CSerialPortUnixBase() {
+    close();
+    joinRetiredThreads();
+    {
+        // Destroyed from inside its own listener: that thread cannot be joined. It holds its session
+        // and touches nothing of the port once its stop flag is clear, so it is let go.
+        std::lock_guard<std::mutex> hold(sessionLock_);
+        for (auto& session : retired_) {
+            if (session->thread.joinable()) {
+                session->thread.detach();
+            }
+        }
+        retired_.clear();
+    }
+    stopNotifier();
+}
+
+void CSerialPortUnixBase::init(const char* portName, std::int32_t baudRate, Parity parity,
+                               std::int32_t dataBits, StopBits stopBits, FlowControl flowControl,
+                               std::uint32_t readBufferSize) {
+    copyPortName(settings_.portName, portName);
+    settings_.baudRate = baudRate;
+    settings_.parity = parity;
+    settings_.dataBits = dataBits;
+    settings_.stopBits = stopBits;
+    settings_.flowControl = flowControl;
+    settings_.readBufferSize = readBufferSize;
+    buffer_.reset(readBufferSize);
+}
+
+bool CSerialPortUnixBase::open() {
+    joinRetiredThreads();
+    {
+        ScopedLock hold(mutex());
+        if (!isOpen()) {
+            return openClosedPort();
+        }
+        recordStatus(SerialStatus::OpenFailed);
+    }
+    // An open on an open port leaves it closed. Closing joins the receive thread, which may be
+    // waiting for the lock, so it happens once the lock is released.
+    close();
+    return false;
+}
+
+bool CSerialPortUnixBase::openClosedPort() {
+    std::string path;
+    SerialStatus status = resolvePortPath(settings_.portName, virtualPortDirectory(), path);
+    if (status != SerialStatus::Success) {
+        recordStatus(status);
+        return false;
+    }
+    const int fd = device_io::openExclusive(path, status);
+    if (fd < 0) {
+        recordStatus(status);
+        return false;
+    }
+    if (!terminal_line::applyRawLine(fd, settings_.baudRate, settings_.parity, settings_.dataBits,
+                                     settings_.stopBits, settings_.flowControl)) {
+        device_io::releaseAndClose(fd);
+        recordStatus(SerialStatus::InvalidParam);
+        return false;
+    }
+    // Whatever was pending from before is not ours.
+    tcflush(fd, TCIOFLUSH);
+    deviceFailed_ = false;
+    device_ = fd;
+    if (!isAsynchronous(ioMode())) {
+        return true;
+    }
+    if (!startReceiveThread(fd)) {
+        recordStatus(SerialStatus::InternalError);
+        close();  // no receive thread runs, so nothing is joined under the lock
+        return false;
+    }
+    return true;
+}
+
+bool CSerialPortUnixBase::startReceiveThread(int fd) {
+    auto session = std::make_shared<ReceiveSession>(fd, settings_.portName);
+    if (!session->wake.isValid()) {
+        return false;
+    }
+    // Published before the thread starts, so that a listener's close() finds it.
+    std::lock_guard<std::mutex> hold(sessionLock_);
+    session_ = session;
+    try {
+        session->thread = std::thread(&CSerialPortUnixBase::receiveThreadProc, this, session);
+    } catch (const std::system_error&) {
+        session_.reset();
+        return false;
+    }
+    return true;
+}
+
+void CSerialPortUnixBase::close() {
+    std::shared_ptr<ReceiveSession> ending;
+    {
+        std::lock_guard<std::mutex> hold(sessionLock_);
+        ending = std::move(session_);
+        if (ending) {
+            ending->running = false;
+            ending->wake.signal();
+            retired_.push_back(ending);
+        }
+    }
+    joinRetiredThreads();
+    // The receive thread is gone (or, called from its listener, touches the device no more), so the
+    // descriptor it used can go. The lock keeps a write of another thread off a closing descriptor.
+    ScopedLock hold(mutex());
+    const int fd = device_.exchange(-1);
+    if (fd >= 0) {
+        device_io::releaseAndClose(fd);
+    }
+}
+
+void CSerialPortUnixBase::joinRetiredThreads() {
+    std::vector<std::shared_ptr<ReceiveSession>> joinable;
+    {
+        std::lock_guard<std::mutex> hold(sessionLock_);
+        for (auto it = retired_.begin(); it != retired_.end();) {
+            if ((*it)->thread.get_id() == std::this_thread::get_id()) {
+                ++it;
+            } else {
+                joinable.push_back(std::move(*it));
+                it = retired_.erase(it);
+            }
+        }
+    }
+    for (auto& session : joinable) {
+        if (session->thread.joinable()) {
+            session->thread.join();
+        }
+    }
+}
+
+bool CSerialPortUnixBase::isOpen() {
+    return device() >= 0;
+}
+
+std::int32_t CSerialPortUnixBase::bytesAvailable() {
+    if (isAsynchronous(ioMode())) {
+        return static_cast<std::int32_t>(buffer_.usedSize());
+    }
+    // Synchronous: the device's own queue; a closed port, or a device that cannot tell, has none.
+    const int fd = device();
+    const int queued = fd >= 0 ? device_io::queuedInput(fd) : -1;
+    return queued > 0 ? queued : 0;
+}
+
+std::int32_t CSerialPortUnixBase::read(char* buffer, std::int32_t size) {
+    ScopedLock hold(mutex());
+    if (size <= 0) {
+        return 0;
+    }
+    if (!isOpen()) {
+        recordStatus(SerialStatus::NotOpen);
+        return -1;
+    }
+    if (buffer == nullptr) {
+        recordStatus(SerialStatus::ReadFailed);
+        return -1;
+    }
+    if (isAsynchronous(ioMode())) {
+        return static_cast<std::int32_t>(buffer_.take(buffer, static_cast<unsigned int>(size)));
+    }
+    return readDevice(buffer, size);
+}
+
+std::int32_t CSerialPortUnixBase::readAll(char* buffer) {
+    return read(buffer, bytesAvailable());
+}
+
+std::int32_t CSerialPortUnixBase::readLine(char* /*buffer*/, std::int32_t /*size*/) {
+    ScopedLock hold(mutex());
+    recordStatus(isOpen() ? SerialStatus::NotImplemented : SerialStatus::NotOpen);
+    return -1;
+}
+
+std::int32_t CSerialPortUnixBase::readDevice(char* buffer, std::int32_t size) {
+    ScopedLock hold(mutex());
+    const int fd = device();
+    if (fd < 0) {
+        recordStatus(SerialStatus::NotOpen);
+        return -1;
+    }
+    if (size <= 0) {
+        return 0;
+    }
+    if (buffer == nullptr) {
+        recordStatus(SerialStatus::ReadFailed);
+        return -1;
+    }
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, static_cast<std::size_t>(size));
+        if (got >= 0) {
+            return static_cast<std::int32_t>(got);
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return 0;  // nothing there yet
+        }
+        recordStatus(SerialStatus::ReadFailed);
+        return -1;
+    }
+}
+
+std::int32_t CSerialPortUnixBase::write(const char* data, std::int32_t size) {
+    ScopedLock hold(mutex());
+    const int fd = device();
+    if (fd < 0) {
+        recordStatus(SerialStatus::NotOpen);
+        return -1;
+    }
+    if (size == 0) {
+        return 0;
+    }
+    if (size < 0 || data == nullptr || deviceFailed_ ||
+        !device_io::writeAll(fd, data, static_cast<std::size_t>(size),
+                             device_io::stallLimitMs(settings_.baudRate))) {
+        recordStatus(SerialStatus::WriteFailed);
+        return -1;
+    }
+    return size;
+}
+
+void CSerialPortUnixBase::setOption(std::int32_t /*value*/) {}
+
+void CSerialPortUnixBase::setReadNotifyDelay(std::uint32_t milliseconds) {
+    storeReadNotifyDelay(milliseconds);
+}
+
+void CSerialPortUnixBase::setReadThreshold(std::uint32_t byteCount) {
+    storeReadThreshold(byteCount);
+    // The receive thread tells the device the new minimum before it waits again.
+    std::lock_guard<std::mutex> hold(sessionLock_);
+    if (session_) {
+        session_->wake.signal();
+    }
+}
+
+bool CSerialPortUnixBase::flush() {
+    ScopedLock hold(mutex());
+    const int fd = device();
+    return fd >= 0 &&
+           device_io::drainOutput(fd, device_io::stallLimitMs(settings_.baudRate), settings_.baudRate);
+}
+
+bool CSerialPortUnixBase::purgeInput() {
+    ScopedLock hold(mutex());
+    const int fd = device();
+    return fd >= 0 && device_io::discardInput(fd);
+}
+
+bool CSerialPortUnixBase::purgeOutput() {
+    ScopedLock hold(mutex());
+    const int fd = device();
+    return fd >= 0 && device_io::discardOutput(fd);
+}
+
+void CSerialPortUnixBase::setPortName(const char* portName) {
+    copyPortName(settings_.portName, portName);
+}
+
+const char* CSerialPortUnixBase::portName() {
+    return settings_.portName;
+}
+
+void CSerialPortUnixBase::setBaudRate(std::int32_t baudRate) {
+    ScopedLock hold(mutex());
+    settings_.baudRate = baudRate;
+    if (isOpen()) {
+        terminal_line::applyBaudRate(device(), baudRate);
+    }
+}
+
+std::int32_t CSerialPortUnixBase::baudRate() {
+    return settings_.baudRate;
+}
+
+void CSerialPortUnixBase::setParity(Parity parity) {
+    ScopedLock hold(mutex());
+    settings_.parity = parity;
+    if (isOpen()) {
+        terminal_line::applyParity(device(), parity);
+    }
+}
+
+Parity CSerialPortUnixBase::parity() {
+    return settings_.parity;
+}
+
+void CSerialPortUnixBase::setDataBits(std::int32_t dataBits) {
+    ScopedLock hold(mutex());
+    settings_.dataBits = dataBits;
+    if (!isOpen()) {
+        return;
+    }
+    // Five data bits never with two stop bits, six to eight never with one and a half.
+    const bool applies = (dataBits == 5 && settings_.stopBits != StopBits::Two) ||
+                         (dataBits >= 6 && dataBits <= 8 && settings_.stopBits != StopBits::OneAndHalf);
+    if (applies) {
+        terminal_line::applyDataBits(device(), dataBits);
+    }
+}
+
+std::int32_t CSerialPortUnixBase::dataBits() {
+    return settings_.dataBits;
+}
+
+void CSerialPortUnixBase::setStopBits(StopBits stopBits) {
+    ScopedLock hold(mutex());
+    settings_.stopBits = stopBits;
+    if (!isOpen()) {
+        return;
+    }
+    const bool applies = stopBits == StopBits::One ||
+                         (stopBits == StopBits::OneAndHalf && settings_.dataBits == 5) ||
+                         (stopBits == StopBits::Two && settings_.dataBits != 5);
+    if (applies) {
+        terminal_line::applyStopBits(device(), stopBits);
+    }
+}
+
+StopBits CSerialPortUnixBase::stopBits() {
+    return settings_.stopBits;
+}
+
+void CSerialPortUnixBase::setFlowControl(FlowControl flowControl) {
+    ScopedLock hold(mutex());
+    settings_.flowControl = flowControl;
+    if (isOpen()) {
+        terminal_line::applyFlowControl(device(), flowControl);
+    }
+}
+
+FlowControl CSerialPortUnixBase::flowControl() {
+    return settings_.flowControl;
+}
+
+void CSerialPortUnixBase::setReadBufferSize(std::uint32_t size) {
+    ScopedLock hold(mutex());
+    // Changes only what is reported, and only on an open port; init resizes the buffer.
+    if (isOpen()) {
+        settings_.readBufferSize = size;
+    }
+}
+
+std::uint32_t CSerialPortUnixBase::readBufferSize() {
+    return settings_.readBufferSize;
+}
+
+void CSerialPortUnixBase::setDtr(bool on) {
+    ScopedLock hold(mutex());
+    if (isOpen()) {
+        device_io::setModemLine(device(), TIOCM_DTR, on);
+    }
+}
+
+void CSerialPortUnixBase::setRts(bool on) {
+    ScopedLock hold(mutex());
+    if (isOpen()) {
+        device_io::setModemLine(device(), TIOCM_RTS, on);
+    }
+}

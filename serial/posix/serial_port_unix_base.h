@@ -1,0 +1,105 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "serial/port_settings.h"
+#include "serial/receive_buffer.h"
+#include "serial/serial_port_base.h"
+
+struct ReceiveSession;
+
+// The serial port on POSIX terminals (termios). Same contract as the Windows port: the same status
+// codes for the same situations, the same refusal rules for line settings, and in Asynchronous mode a
+// receive thread that moves what arrives into the ring buffer and tells the listener.
+//
+// Port names: a bare name is /dev/NAME or a published virtual port; an absolute path must lie in /dev
+// or the virtual-port directory (port_path.h). The device is held exclusively while open: an advisory
+// lock plus the terminal's exclusive mode, so that a second open from this or another process gets
+// AccessDenied. The line runs raw: bytes pass untouched both ways.
+//
+// Stop bits: Linux has one or two. OneAndHalf is accepted with 5 data bits only and then selects the
+// two-stop-bit setting, which UARTs send as one and a half stop bits for 5-bit characters.
+//
+// The receive thread waits in poll() on the device and on a wake-up descriptor, with no timeout, so
+// an idle port costs nothing. The device reports itself readable once readThreshold() characters are
+// queued (up to 255; the terminal's VMIN); above 255 the thread rechecks every 10 ms while enough
+// characters to be readable but fewer than the threshold wait. Each batch is one read of exactly the
+// queued count.
+//
+// When the device goes away (unplugged, or a pseudo-terminal's other side closed) the receive thread
+// records ReadFailed and ends; the port stays open until closed, and its writes fail with WriteFailed.
+//
+// Writes give up with WriteFailed when the device takes nothing for device_io::stallLimitMs(baud)
+// (about 1.9 s at 115200 baud); flush waits for the output to drain under the same rule.
+class CSerialPortUnixBase : public CSerialPortBase {
+public:
+    CSerialPortUnixBase();
+    // Closes an open port: the receive thread is stopped and joined before any member goes.
+    ~CSerialPortUnixBase() override;
+
+    void init(const char* portName, std::int32_t baudRate, Parity parity, std::int32_t dataBits,
+              StopBits stopBits, FlowControl flowControl, std::uint32_t readBufferSize) override;
+    bool open() override;
+    // Wakes the receive thread and joins it; called from inside the listener, it leaves the thread to
+    // end on its own once the listener returns (the next open, close or the destructor joins it).
+    void close() override;
+    bool isOpen() override;
+    std::int32_t bytesAvailable() override;
+    std::int32_t read(char* buffer, std::int32_t size) override;
+    std::int32_t readAll(char* buffer) override;
+    std::int32_t readLine(char* buffer, std::int32_t size) override;
+    std::int32_t write(const char* data, std::int32_t size) override;
+    void setOption(std::int32_t value) override;
+    void setReadNotifyDelay(std::uint32_t milliseconds) override;
+    void setReadThreshold(std::uint32_t byteCount) override;
+    bool flush() override;
+    bool purgeInput() override;
+    bool purgeOutput() override;
+    void setPortName(const char* portName) override;
+    const char* portName() override;
+    void setBaudRate(std::int32_t baudRate) override;
+    std::int32_t baudRate() override;
+    void setParity(Parity parity) override;
+    Parity parity() override;
+    void setDataBits(std::int32_t dataBits) override;
+    std::int32_t dataBits() override;
+    void setStopBits(StopBits stopBits) override;
+    StopBits stopBits() override;
+    void setFlowControl(FlowControl flowControl) override;
+    FlowControl flowControl() override;
+    void setReadBufferSize(std::uint32_t size) override;
+    std::uint32_t readBufferSize() override;
+    void setDtr(bool on) override;
+    void setRts(bool on) override;
+
+    // Reads straight from the device whatever the mode: what is there, at most size bytes, possibly
+    // none; -1 (ReadFailed) when the device fails, -1 (NotOpen) on a closed port.
+    virtual std::int32_t readDevice(char* buffer, std::int32_t size);
+
+private:
+    static void receiveThreadProc(CSerialPortUnixBase* port, std::shared_ptr<ReceiveSession> session);
+    void receiveLoop(ReceiveSession& session);
+    // One batch of queued bytes into the ring buffer and the listener; false when the device failed.
+    bool takeBatch(ReceiveSession& session, int queued);
+    void recordDeviceFailure();
+
+    bool openClosedPort();
+    bool startReceiveThread(int fd);
+    // Joins receive threads left to end on their own, except the calling thread's.
+    void joinRetiredThreads();
+    int device() { return device_.load(); }
+
+    PortSettings settings_;
+    std::atomic<int> device_{-1};
+    // Set when the receive thread finds the device gone; writes then fail at once.
+    std::atomic<bool> deviceFailed_{false};
+    ReceiveBuffer buffer_;
+
+    std::mutex sessionLock_;  // guards session_ and retired_; never held while waiting for a thread
+    std::shared_ptr<ReceiveSession> session_;
+    std::vector<std::shared_ptr<ReceiveSession>> retired_;
+};
