@@ -20,12 +20,13 @@ constexpr std::size_t kDevicePrefixLength = sizeof kDevicePrefix - 1;
 
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
-// A pass of the receive loop that takes nothing (a failed or empty device wait, fewer bytes than the
-// threshold) is followed by a pause, doubled on each further such pass up to the longest, so that a
-// device whose wait keeps failing does not keep a core busy. Bytes that arrive during a pause are
-// found by the next wait; a pass that takes bytes ends the pauses.
-constexpr DWORD kFirstPauseMs = 1;
-constexpr DWORD kLongestPauseMs = 16;
+// The receive thread sleeps in the device's wait for characters. Some devices cannot wait: under Wine
+// on a pseudo-terminal every wait ends at once with an error, and a removed adapter fails them all.
+// After this many passes in a row that took no bytes, the thread looks at the input queue every
+// kPollMs instead, and tries the wait again every kWaitRetryMs and after every batch it takes.
+constexpr unsigned int kIdlePassesBeforePolling = 2;
+constexpr DWORD kPollMs = 10;
+constexpr DWORD kWaitRetryMs = 1000;
 
 BYTE lowByte(std::int32_t value) {
     return static_cast<BYTE>(value & 0xFF);
@@ -506,18 +507,23 @@ void CSerialPortWinBase::setRts(bool on) {
 
 // The thread works on its own copies of the device handle and the event record, taken at open.
 void CSerialPortWinBase::receiveThreadProc(HANDLE device, OVERLAPPED eventRecord) {
-    DWORD pauseMs = 0;
+    unsigned int idlePasses = 0;
+    DWORD lastWait = 0;
     while (running_) {
-        if (receiveOnce(device, eventRecord)) {
-            pauseMs = 0;
-        } else if (running_) {
-            pauseMs = pauseMs == 0 ? kFirstPauseMs : std::min(pauseMs * 2, kLongestPauseMs);
-            pause(pauseMs);
+        if (idlePasses < kIdlePassesBeforePolling || GetTickCount() - lastWait >= kWaitRetryMs) {
+            lastWait = GetTickCount();
+            const bool took = waitForCharacters(device, eventRecord) && takeQueued(device);
+            idlePasses = took ? 0 : std::min(idlePasses + 1, kIdlePassesBeforePolling);
+        } else {
+            pause(kPollMs);
+            if (running_ && takeQueued(device)) {
+                idlePasses = 0;
+            }
         }
     }
 }
 
-bool CSerialPortWinBase::receiveOnce(HANDLE device, OVERLAPPED& eventRecord) {
+bool CSerialPortWinBase::waitForCharacters(HANDLE device, OVERLAPPED& eventRecord) {
     // The system writes the mask and the record when the wait completes; both stay alive until then.
     DWORD mask = 0;
     ResetEvent(eventRecord.hEvent);
@@ -538,10 +544,10 @@ bool CSerialPortWinBase::receiveOnce(HANDLE device, OVERLAPPED& eventRecord) {
         }
     }
     // An empty mask is how a wait ended by close (which clears the event mask) completes.
-    if ((mask & EV_RXCHAR) == 0) {
-        return false;
-    }
+    return (mask & EV_RXCHAR) != 0;
+}
 
+bool CSerialPortWinBase::takeQueued(HANDLE device) {
     DWORD errors = 0;
     COMSTAT status{};
     if (!ClearCommError(device, &errors, &status)) {

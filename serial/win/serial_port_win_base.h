@@ -66,7 +66,6 @@ public:
 private:
     // The open itself, under the lock; false leaves it to open to close the port.
     bool openLocked();
-    bool openedAsynchronous() const { return openedAsynchronous_; }
     // The mode that decides how read, write and bytesAvailable work: the one the device was opened
     // with while it is open, the current one while it is closed.
     bool asynchronousNow();
@@ -77,9 +76,11 @@ private:
     void joinReceiveThread();
 
     void receiveThreadProc(HANDLE device, OVERLAPPED eventRecord);
-    // One pass of the receive loop: waits for a character event and moves what is queued into the
-    // ring buffer. True when it took bytes from the device.
-    bool receiveOnce(HANDLE device, OVERLAPPED& eventRecord);
+    // Waits for the device's character event; false when the wait failed or ended without one.
+    bool waitForCharacters(HANDLE device, OVERLAPPED& eventRecord);
+    // Moves the device's input queue into the ring buffer and tells the listener, once at least the
+    // read threshold is queued. True when it took bytes.
+    bool takeQueued(HANDLE device);
     // Waits until the stop event is set or milliseconds have passed.
     void pause(DWORD milliseconds);
 
