@@ -20,9 +20,14 @@ build-windows: deps
 
 test: build
 	@$(MAKE) --no-print-directory test-linux
+	@$(MAKE) --no-print-directory test-windows
 
 test-linux:
 	@ctest --preset linux -j $(JOBS)
+
+# Under Wine, in a session of its own: Xvfb, the test prefix, the COM5<->COM6 null modem (docs/testing-windows.md).
+test-windows:
+	@tests/support/wine/wine-session ctest --preset windows -j $(JOBS)
 
 run:
 	@echo "make run: the panel's window is not built yet; 'make test' builds and tests what exists." >&2
