@@ -37,53 +37,9 @@ void putBaudRate(termios2& settings, std::int32_t baudRate) {
     settings.c_ispeed = static_cast<speed_t>(baudRate);
 }
 
-void putParity(termios2& settings, Parity parity) {
-    settings.c_cflag &= ~(PARENB | PARODD | CMSPAR);
-    switch (parity) {
-        case Parity::None:
-            break;
-        case Parity::Odd:
-            settings.c_cflag |= PARENB | PARODD;
-            break;
-        case Parity::Even:
-            settings.c_cflag |= PARENB;
-            break;
-        case Parity::Mark:  // stick parity: the bit is always 1
-            settings.c_cflag |= PARENB | CMSPAR | PARODD;
-            break;
-        case Parity::Space:  // stick parity: the bit is always 0
-            settings.c_cflag |= PARENB | CMSPAR;
-            break;
-    }
-}
-
-void putDataBits(termios2& settings, std::int32_t dataBits) {
-    static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
-    settings.c_cflag &= ~CSIZE;
-    settings.c_cflag |= sizes[dataBits - 5];
-}
-
-void putStopBits(termios2& settings, StopBits stopBits) {
-    if (stopBits == StopBits::One) {
-        settings.c_cflag &= ~CSTOPB;
-    } else {
-        settings.c_cflag |= CSTOPB;
-    }
-}
-
 bool isKnownFlowControl(FlowControl flowControl) {
     return flowControl == FlowControl::None || flowControl == FlowControl::Hardware ||
            flowControl == FlowControl::Software;
-}
-
-void putFlowControl(termios2& settings, FlowControl flowControl) {
-    settings.c_cflag &= ~CRTSCTS;
-    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
-    if (flowControl == FlowControl::Hardware) {
-        settings.c_cflag |= CRTSCTS;
-    } else if (flowControl == FlowControl::Software) {
-        settings.c_iflag |= IXON | IXOFF;
-    }
 }
 
 void putRaw(termios2& settings) {
@@ -127,12 +83,10 @@ bool applyRawLine(int fd, std::int32_t baudRate, Parity parity, std::int32_t dat
     return modify(fd, [&](termios2& settings) {
         putRaw(settings);
         putBaudRate(settings, baudRate);
-        putParity(settings, parity);
-        putDataBits(settings, dataBits);
-        putStopBits(settings, stopBits);
-        if (isKnownFlowControl(flowControl)) {
-            putFlowControl(settings, flowControl);
-        }
+        settings.c_cflag = withParity(settings.c_cflag, parity);
+        settings.c_cflag = withDataBits(settings.c_cflag, dataBits);
+        settings.c_cflag = withStopBits(settings.c_cflag, stopBits);
+        withFlowControl(settings.c_cflag, settings.c_iflag, flowControl);
     });
 }
 
@@ -147,28 +101,31 @@ bool applyParity(int fd, Parity parity) {
     if (!isValidParity(parity)) {
         return false;
     }
-    return modify(fd, [&](termios2& settings) { putParity(settings, parity); });
+    return modify(fd, [&](termios2& settings) { settings.c_cflag = withParity(settings.c_cflag, parity); });
 }
 
 bool applyDataBits(int fd, std::int32_t dataBits) {
     if (dataBits < 5 || dataBits > 8) {
         return false;
     }
-    return modify(fd, [&](termios2& settings) { putDataBits(settings, dataBits); });
+    return modify(fd,
+                  [&](termios2& settings) { settings.c_cflag = withDataBits(settings.c_cflag, dataBits); });
 }
 
 bool applyStopBits(int fd, StopBits stopBits) {
     if (stopBits != StopBits::One && stopBits != StopBits::OneAndHalf && stopBits != StopBits::Two) {
         return false;
     }
-    return modify(fd, [&](termios2& settings) { putStopBits(settings, stopBits); });
+    return modify(fd,
+                  [&](termios2& settings) { settings.c_cflag = withStopBits(settings.c_cflag, stopBits); });
 }
 
 bool applyFlowControl(int fd, FlowControl flowControl) {
     if (!isKnownFlowControl(flowControl)) {
         return false;
     }
-    return modify(fd, [&](termios2& settings) { putFlowControl(settings, flowControl); });
+    return modify(
+        fd, [&](termios2& settings) { withFlowControl(settings.c_cflag, settings.c_iflag, flowControl); });
 }
 
 bool applyReadMinimum(int fd, unsigned int count) {
@@ -177,6 +134,62 @@ bool applyReadMinimum(int fd, unsigned int count) {
         settings.c_cc[VMIN] = static_cast<cc_t>(minimum);
         settings.c_cc[VTIME] = 0;
     });
+}
+
+unsigned int withParity(unsigned int controlFlags, Parity parity) {
+    if (!isValidParity(parity)) {
+        return controlFlags;
+    }
+    controlFlags &= ~(PARENB | PARODD | CMSPAR);
+    switch (parity) {
+        case Parity::None:
+            break;
+        case Parity::Odd:
+            controlFlags |= PARENB | PARODD;
+            break;
+        case Parity::Even:
+            controlFlags |= PARENB;
+            break;
+        case Parity::Mark:  // stick parity: the bit is always 1
+            controlFlags |= PARENB | CMSPAR | PARODD;
+            break;
+        case Parity::Space:  // stick parity: the bit is always 0
+            controlFlags |= PARENB | CMSPAR;
+            break;
+    }
+    return controlFlags;
+}
+
+unsigned int withDataBits(unsigned int controlFlags, std::int32_t dataBits) {
+    static const unsigned int sizes[] = {CS5, CS6, CS7, CS8};
+    if (dataBits < 5 || dataBits > 8) {
+        return controlFlags;
+    }
+    return (controlFlags & ~CSIZE) | sizes[dataBits - 5];
+}
+
+unsigned int withStopBits(unsigned int controlFlags, StopBits stopBits) {
+    switch (stopBits) {
+        case StopBits::One:
+            return controlFlags & ~CSTOPB;
+        case StopBits::OneAndHalf:
+        case StopBits::Two:
+            return controlFlags | CSTOPB;
+    }
+    return controlFlags;
+}
+
+void withFlowControl(unsigned int& controlFlags, unsigned int& inputFlags, FlowControl flowControl) {
+    if (!isKnownFlowControl(flowControl)) {
+        return;
+    }
+    controlFlags &= ~CRTSCTS;
+    inputFlags &= ~(IXON | IXOFF | IXANY);
+    if (flowControl == FlowControl::Hardware) {
+        controlFlags |= CRTSCTS;
+    } else if (flowControl == FlowControl::Software) {
+        inputFlags |= IXON | IXOFF;
+    }
 }
 
 }  // namespace terminal_line

@@ -34,4 +34,12 @@ bool applyFlowControl(int fd, FlowControl flowControl);
 // How many received characters make the device report itself readable (1..255).
 bool applyReadMinimum(int fd, unsigned int count);
 
+// The flag words the operations above write, for a line's control (c_cflag) and input (c_iflag)
+// flags: each takes the flags as they are and returns them with one aspect replaced. Values outside
+// the named ones leave the flags unchanged.
+unsigned int withParity(unsigned int controlFlags, Parity parity);
+unsigned int withDataBits(unsigned int controlFlags, std::int32_t dataBits);
+unsigned int withStopBits(unsigned int controlFlags, StopBits stopBits);
+void withFlowControl(unsigned int& controlFlags, unsigned int& inputFlags, FlowControl flowControl);
+
 }  // namespace terminal_line

@@ -1,0 +1,46 @@
+#include "serial/port_facade.h"
+
+#include "pty_pair.h"
+#include "serial/posix/serial_port_unix_base.h"
+#include "tests/serial/recording_listener.h"
+#include "thread_probe.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(UnixFacade, CreatesTheTermiosPortTunedForThePanel) {
+    CSerialPortFacade facade;
+    ASSERT_NE(dynamic_cast<CSerialPortUnixBase*>(facade.port()), nullptr);
+    EXPECT_EQ(facade.port()->readNotifyDelay(), 0u);
+    EXPECT_EQ(facade.port()->readThreshold(), 1u);
+    EXPECT_FALSE(facade.isOpen());
+}
+
+TEST(UnixFacade, DrivesThePortTheWayThePanelDoes) {
+    PtyPair pty;
+    RecordingListener listener;
+    const auto before = threadIds();
+    {
+        CSerialPortFacade facade;
+        facade.connectListener(&listener);
+        facade.init(pty.slavePath().c_str(), 115200, 0, 8, 0, 0, 4096);
+        ASSERT_TRUE(facade.open());
+        ASSERT_TRUE(facade.isOpen());
+        const char frame[6] = {'\xAA', 3, 0, '\x80', 0, static_cast<char>(0xAA ^ 3 ^ 0x80)};
+        EXPECT_EQ(facade.write(frame, 6), 6);
+        EXPECT_EQ(pty.receive(6), std::string(frame, 6));
+
+        pty.send("?");  // whatever the dimmer says is heard, straight from the receive thread
+        ASSERT_TRUE(listener.waitForCalls(1));
+        EXPECT_EQ(listener.calls()[0].byteCount, 1u);
+
+        facade.close();
+        EXPECT_FALSE(facade.isOpen());
+        ASSERT_TRUE(facade.open());
+        // Destroyed while open, as the panel's window does at its end.
+    }
+    EXPECT_EQ(threadIds(), before);
+}
+
+}  // namespace
