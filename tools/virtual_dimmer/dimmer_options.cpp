@@ -29,7 +29,7 @@ std::string dimmerUsage(const char* program) {
     return std::string("usage: ") + program +
            " [--name NAME] [--print-port] [--quiet]\n"
            "A virtual 24-channel dimmer on a pseudo-terminal, published as the serial port NAME\n"
-           "(default dimmer0) so that the panel lists it.\n"
+           "(default vdimmer) so that the panel lists it.\n"
            "  -n, --name NAME     the port's name: letters, digits, '.', '_', '-'\n"
            "  -p, --print-port    print pty=PATH, port=NAME and link=PATH on start (for scripts;\n"
            "                      under Wine, map a COM port to the pty path)\n"

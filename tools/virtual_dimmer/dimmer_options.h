@@ -4,7 +4,8 @@
 
 // Command line of both front ends of the virtual dimmer.
 struct DimmerOptions {
-    std::string portName = "dimmer0";
+    // Sorts after the names of real serial ports (ttyS0, ttyUSB0), so the panel chooses it.
+    std::string portName = "vdimmer";
     bool printPort = false;  // print pty=PATH, port=NAME and link=PATH lines on start, even when quiet
     bool quiet = false;      // no banner, no frames, no table (the window front end has none anyway)
     bool help = false;

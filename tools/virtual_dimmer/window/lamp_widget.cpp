@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QRadialGradient>
+#include <cmath>
 
 #include "tools/virtual_dimmer/channel_report.h"
 
@@ -38,7 +39,8 @@ void LampWidget::paintEvent(QPaintEvent*) {
     painter.setBrush(kTile);
     painter.drawRoundedRect(rect().adjusted(1, 1, -1, -1), 8, 8);
 
-    const double share = state_.level / 255.0;
+    // Brightness as the eye sees it: a lamp at half level looks well lit, not half dark.
+    const double share = std::sqrt(state_.level / 255.0);
     const QPointF centre(width() / 2.0, height() / 2.0 + 2);
     const double radius = 22;
 

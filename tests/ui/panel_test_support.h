@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "control/port_discovery.h"
+
+// The window tests run on Qt's offscreen platform, with one application for the whole run that is
+// never destroyed (Qt's own statics go first at exit).
+inline QApplication& testApplication() {
+    static int argc = 1;
+    static char name[] = "lumenta";
+    static char* argv[] = {name, nullptr};
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// A port list that shows exactly the names a test gives it.
+class FixedPortProbe : public PortProbe {
+public:
+    explicit FixedPortProbe(std::vector<std::string> names) : names_(std::move(names)) {}
+    std::vector<std::string> presentPortNames() override { return names_; }
+    std::vector<std::string> names_;
+};
+
+// Runs the event loop until the condition holds or the time is up.
+inline bool processEventsUntil(const std::function<bool()>& done, int milliseconds = 2000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return done();
+}
+
+// The colour the widget shows at a point, as the window system would put it on screen.
+inline QColor pixelAt(QWidget& widget, QPoint point) {
+    return widget.grab().toImage().pixelColor(point);
+}
+
+// Once a modal window opens (from inside the code under test, which then waits in its own event
+// loop), hands it to inspect and then closes it. Returns at once; the check runs later.
+inline void whenModalOpens(std::function<void(QWidget&)> inspect) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, inspect] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            inspect(*modal);
+            modal->close();
+        }
+    });
+    poll->start(10);
+}
+
+// Takes the place of the browser while it lives: every web address the program opens lands here.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    UrlCatcher() {
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "open");
+    }
+    ~UrlCatcher() override {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    }
+    Q_INVOKABLE void open(const QUrl& url) { opened.push_back(url); }
+
+    QList<QUrl> opened;
+};

@@ -1,0 +1,23 @@
+#include "ui/qt/port_warning.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(PortWarning, ExplainsThePermissionFixOnlyForARefusedPermission) {
+    const QString refused = portWarningDetails("ttyUSB0", SerialStatus::AccessDenied, "access denied", true);
+    EXPECT_TRUE(refused.contains("dialout"));
+    EXPECT_TRUE(refused.contains("ttyUSB0"));
+
+    const QString busy = portWarningDetails("ttyUSB0", SerialStatus::AccessDenied, "access denied", false);
+    EXPECT_FALSE(busy.contains("dialout"));
+    EXPECT_TRUE(busy.contains("in use"));
+
+    EXPECT_EQ(portWarningDetails("ttyUSB9", SerialStatus::NotFound, "not found", false),
+              "ttyUSB9: not found.");
+    EXPECT_TRUE(
+        portWarningDetails("", SerialStatus::InvalidParam, "invalid", false).contains("No serial port"));
+    EXPECT_TRUE(portWarningDetails("ttyS0", SerialStatus::Success, "success", false).isEmpty());
+}
+
+}  // namespace

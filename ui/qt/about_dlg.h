@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QDialog>
+
+// The About box: the program's icon, its name line "Quillon", a second line, and OK. Modal over the
+// panel; the panel's timers keep running while it is open.
+class CAboutDlg : public QDialog {
+public:
+    static constexpr const char* kTitle = "Orvia";
+    static constexpr const char* kSecondLine = "Lumenta 1.0.0.1, dimmer control panel";
+
+    explicit CAboutDlg(QWidget* parent);
+};

@@ -1,0 +1,40 @@
+#include "ui/qt/port_warning.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/virtual_port_dir.h"
+
+QString portWarningDetails(const std::string& portName, SerialStatus status, const char* statusMessage,
+                           bool permissionRefused) {
+    if (portName.empty()) {
+        return QStringLiteral("No serial port was found: the port list is empty.");
+    }
+    const QString name = QString::fromStdString(portName);
+    if (status == SerialStatus::AccessDenied && permissionRefused) {
+        return QStringLiteral(
+                   "You have no permission to open %1. Serial ports belong to the group \"dialout\": "
+                   "add yourself with \"sudo usermod -aG dialout $USER\", then log out and back in.")
+            .arg(name);
+    }
+    if (status == SerialStatus::AccessDenied) {
+        return QStringLiteral("%1 is in use by another program.").arg(name);
+    }
+    if (status == SerialStatus::Success || statusMessage == nullptr) {
+        return {};
+    }
+    return QStringLiteral("%1: %2.").arg(name, QString::fromUtf8(statusMessage));
+}
+
+bool portPermissionRefused(const std::string& portName) {
+    if (portName.empty() || portName.find('/') != std::string::npos) {
+        return false;
+    }
+    for (const std::string& path : {"/dev/" + portName, virtualPortDirectory() + "/" + portName}) {
+        if (access(path.c_str(), F_OK) == 0) {
+            return access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,51 @@
+#include "ui/qt/startup_probe.h"
+
+#include <QEvent>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <string>
+
+namespace {
+
+long long monotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+long peakRssKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+StartupProbe::StartupProbe(QWidget& window) : window_(window) {
+    if (const char* start = std::getenv("LUMENTA_STARTUP_T0"); start != nullptr && *start != '\0') {
+        startNs_ = std::atoll(start);
+        window_.installEventFilter(this);
+    }
+}
+
+bool StartupProbe::eventFilter(QObject* watched, QEvent* event) {
+    // The first paint after the window was mapped is what the user first sees.
+    if (watched == &window_ && event->type() == QEvent::Paint && startNs_ >= 0 && window_.windowHandle() &&
+        window_.windowHandle()->isExposed()) {
+        const double shownMs = static_cast<double>(monotonicNs() - startNs_) / 1e6;
+        std::fprintf(stderr, "lumenta-startup shown_ms=%.1f peak_rss_kb=%ld\n", shownMs, peakRssKb());
+        startNs_ = -1;
+        window_.removeEventFilter(this);
+        QTimer::singleShot(0, &window_, [this] { window_.close(); });
+    }
+    return false;
+}
