@@ -79,7 +79,14 @@ int openExclusive(const std::string& path, SerialStatus& status) {
 void releaseAndClose(int fd) {
     // On a device that has hung up these fail; closing still releases everything.
     ioctl(fd, TIOCNXCL);
-    tcflush(fd, TCIOFLUSH);
+    tcflush(fd, TCIFLUSH);
+    // Output is discarded only when some is still queued here. Flushing the output of a
+    // pseudo-terminal empties its peer's unread input instead, which would lose bytes that were
+    // already written and reported as sent.
+    int pending = 0;
+    if (ioctl(fd, TIOCOUTQ, &pending) != 0 || pending > 0) {
+        tcflush(fd, TCOFLUSH);
+    }
     flock(fd, LOCK_UN);
     ::close(fd);
 }

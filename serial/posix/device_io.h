@@ -19,8 +19,9 @@ namespace device_io {
 //   OpenFailed    anything else, among it a device that is not a terminal.
 int openExclusive(const std::string& path, SerialStatus& status);
 
-// Gives up the exclusive hold, discards what still waits in both directions (so that closing never
-// waits for output a stopped line will not take) and closes the descriptor.
+// Gives up the exclusive hold, discards unread input and any output still queued (so that closing
+// never waits for output a stopped line will not take) and closes the descriptor. Output that has
+// left the device is never touched.
 void releaseAndClose(int fd);
 
 // Bytes waiting in the device's input queue, or -1 when it cannot tell.
