@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/port_discovery.h"
+
+// How this platform spells its serial ports beyond the bare names the panel lists.
+struct PortNaming {
+    std::string devicePrefix;  // "/dev/" on Linux, "\\.\" on Windows
+    bool ignoreCase = false;   // Windows device names are not case-sensitive
+};
+
+PortNaming systemPortNaming();
+
+// The ports the panel would list, in the list's text order (COM1, COM10, COM2).
+std::vector<std::string> listedPorts(PortProbe& probe);
+
+// The listed port that a --port value names: a listed name itself, or one behind the platform's
+// device prefix (/dev/ttyUSB0 for ttyUSB0). Nothing else is accepted, so a name that the panel would
+// not offer (a terminal, a console, a file) is never opened. Empty when no listed port matches.
+std::optional<std::string> findListedPort(const std::string& given, const std::vector<std::string>& listed,
+                                          const PortNaming& naming);
