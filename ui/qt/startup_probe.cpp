@@ -12,9 +12,10 @@
 
 namespace {
 
-long long monotonicNs() {
+// The wall clock, as `date +%s%N` gives it to the script that starts the program.
+long long wallClockNs() {
     timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(CLOCK_REALTIME, &now);
     return now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
@@ -41,7 +42,7 @@ bool StartupProbe::eventFilter(QObject* watched, QEvent* event) {
     // The first paint after the window was mapped is what the user first sees.
     if (watched == &window_ && event->type() == QEvent::Paint && startNs_ >= 0 && window_.windowHandle() &&
         window_.windowHandle()->isExposed()) {
-        const double shownMs = static_cast<double>(monotonicNs() - startNs_) / 1e6;
+        const double shownMs = static_cast<double>(wallClockNs() - startNs_) / 1e6;
         std::fprintf(stderr, "lumenta-startup shown_ms=%.1f peak_rss_kb=%ld\n", shownMs, peakRssKb());
         startNs_ = -1;
         window_.removeEventFilter(this);
