@@ -37,5 +37,13 @@ std::optional<std::string> findListedPort(const std::string& given, const std::v
             return name;
         }
     }
+    const std::string behind = naming.deviceBehind ? naming.deviceBehind(given) : std::string();
+    if (!behind.empty() && behind != bare) {
+        for (const std::string& name : listed) {
+            if (sameName(behind, name, naming.ignoreCase)) {
+                return name;
+            }
+        }
+    }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,9 @@
 struct PortNaming {
     std::string devicePrefix;  // "/dev/" on Linux, "\\.\" on Windows
     bool ignoreCase = false;   // Windows device names are not case-sensitive
+    // The device name a link leads to (/dev/serial/by-id/usb-...-port0 or a udev rule's
+    // /dev/lumenta-dimmer lead to ttyUSB0), or empty; none on Windows.
+    std::function<std::string(const std::string&)> deviceBehind;
 };
 
 PortNaming systemPortNaming();
@@ -17,8 +21,9 @@ PortNaming systemPortNaming();
 // The ports the panel would list, in the list's text order (COM1, COM10, COM2).
 std::vector<std::string> listedPorts(PortProbe& probe);
 
-// The listed port that a --port value names: a listed name itself, or one behind the platform's
-// device prefix (/dev/ttyUSB0 for ttyUSB0). Nothing else is accepted, so a name that the panel would
-// not offer (a terminal, a console, a file) is never opened. Empty when no listed port matches.
+// The listed port that a --port value names: a listed name itself, one behind the platform's device
+// prefix (/dev/ttyUSB0 for ttyUSB0), or the listed device a link leads to. Nothing else is accepted,
+// so a name that the panel would not offer (a terminal, a console, a file) is never opened. Empty
+// when no listed port matches.
 std::optional<std::string> findListedPort(const std::string& given, const std::vector<std::string>& listed,
                                           const PortNaming& naming);

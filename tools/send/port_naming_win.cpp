@@ -1,5 +1,5 @@
 #include "tools/send/port_argument.h"
 
 PortNaming systemPortNaming() {
-    return PortNaming{"\\\\.\\", true};
+    return PortNaming{"\\\\.\\", true, nullptr};
 }

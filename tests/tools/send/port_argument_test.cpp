@@ -17,8 +17,8 @@ private:
     std::vector<std::string> names_;
 };
 
-const PortNaming kLinux{"/dev/", false};
-const PortNaming kWindows{"\\\\.\\", true};
+const PortNaming kLinux{"/dev/", false, nullptr};
+const PortNaming kWindows{"\\\\.\\", true, nullptr};
 
 TEST(PortArgument, ListsInThePanelsTextOrder) {
     FixedProbe probe({"COM3", "COM10", "COM2", "COM3"});
@@ -39,6 +39,31 @@ TEST(PortArgument, LinuxRefusesWhatThePanelWouldNotOffer) {
         EXPECT_FALSE(findListedPort(name, listed, kLinux)) << name;
     }
     EXPECT_FALSE(findListedPort("ttyS0", {}, kLinux));
+}
+
+TEST(PortArgument, LinuxFollowsALinkToAListedDevice) {
+    PortNaming naming = kLinux;
+    naming.deviceBehind = [](const std::string& given) {
+        return given == "/dev/serial/by-id/usb-FTDI-if00-port0" ? "ttyUSB0"
+               : given == "/dev/lumenta-console"                ? "console"
+                                                                : "";
+    };
+    const std::vector<std::string> listed{"ttyS0", "ttyUSB0"};
+    EXPECT_EQ(findListedPort("/dev/serial/by-id/usb-FTDI-if00-port0", listed, naming), "ttyUSB0");
+    EXPECT_FALSE(findListedPort("/dev/lumenta-console", listed, naming)) << "leads to an unlisted device";
+    EXPECT_FALSE(findListedPort("/dev/serial/by-id/other", listed, naming));
+}
+
+TEST(PortArgument, LinuxLinksAreFollowedOnlyToDevicesInDev) {
+    const PortNaming naming = systemPortNaming();
+#ifndef _WIN32
+    ASSERT_TRUE(naming.deviceBehind);
+    EXPECT_EQ(naming.deviceBehind("/etc/passwd"), "");
+    EXPECT_EQ(naming.deviceBehind("/dev/null"), "null");
+    EXPECT_EQ(naming.deviceBehind("/dev/../etc/passwd"), "") << "leads out of /dev";
+#else
+    EXPECT_FALSE(naming.deviceBehind);
+#endif
 }
 
 TEST(PortArgument, WindowsIgnoresCaseAndTheDevicePrefix) {
