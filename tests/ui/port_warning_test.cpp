@@ -13,8 +13,10 @@ TEST(PortWarning, ExplainsThePermissionFixOnlyForARefusedPermission) {
     EXPECT_FALSE(busy.contains("dialout"));
     EXPECT_TRUE(busy.contains("in use"));
 
-    EXPECT_EQ(portWarningDetails("ttyUSB9", SerialStatus::NotFound, "not found", false),
-              "ttyUSB9: not found.");
+    EXPECT_TRUE(portWarningDetails("ttyUSB9", SerialStatus::NotFound, "not exist error", false)
+                    .startsWith("ttyUSB9 is not there any more"));
+    EXPECT_EQ(portWarningDetails("ttyUSB9", SerialStatus::OpenFailed, "open failed", false),
+              "ttyUSB9: the port reports \"open failed\".");
     EXPECT_TRUE(
         portWarningDetails("", SerialStatus::InvalidParam, "invalid", false).contains("No serial port"));
     EXPECT_TRUE(portWarningDetails("ttyS0", SerialStatus::Success, "success", false).isEmpty());

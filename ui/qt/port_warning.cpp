@@ -21,10 +21,16 @@ QString portWarningDetails(const std::string& portName, SerialStatus status, con
     if (status == SerialStatus::AccessDenied) {
         return QStringLiteral("%1 is in use by another program.").arg(name);
     }
+    if (status == SerialStatus::NotFound) {
+        return QStringLiteral(
+                   "%1 is not there any more: the device was unplugged, or the program that "
+                   "served it has ended.")
+            .arg(name);
+    }
     if (status == SerialStatus::Success || statusMessage == nullptr) {
         return {};
     }
-    return QStringLiteral("%1: %2.").arg(name, QString::fromUtf8(statusMessage));
+    return QStringLiteral("%1: the port reports \"%2\".").arg(name, QString::fromUtf8(statusMessage));
 }
 
 bool portPermissionRefused(const std::string& portName) {
