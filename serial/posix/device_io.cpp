@@ -76,19 +76,29 @@ int openExclusive(const std::string& path, SerialStatus& status) {
     return fd;
 }
 
-void releaseAndClose(int fd) {
+void releaseAndClose(int fd, std::int32_t baudRate) {
     // On a device that has hung up these fail; closing still releases everything.
     ioctl(fd, TIOCNXCL);
     tcflush(fd, TCIFLUSH);
-    // Output is discarded only when some is still queued here. Flushing the output of a
-    // pseudo-terminal empties its peer's unread input instead, which would lose bytes that were
-    // already written and reported as sent.
+    // Output still queued here was reported as written: it gets a short chance to leave while the
+    // line takes it, and only what a stopped line holds back is discarded (the kernel would
+    // otherwise hold the close for up to 30 s). Output is flushed only when some is queued:
+    // flushing a pseudo-terminal's output empties its peer's unread input instead, which would
+    // lose bytes that were already written.
     int pending = 0;
     if (ioctl(fd, TIOCOUTQ, &pending) != 0 || pending > 0) {
+        if (pending > 0) {
+            drainOutput(fd, closeStallLimitMs(baudRate), baudRate);
+        }
         tcflush(fd, TCOFLUSH);
     }
     flock(fd, LOCK_UN);
     ::close(fd);
+}
+
+int closeStallLimitMs(std::int32_t baudRate) {
+    const long long rate = baudRate > 0 ? baudRate : 1;
+    return static_cast<int>(std::min<long long>(200 + 4 * kBitsPerCharacter * 1000 / rate, 60 * 1000));
 }
 
 int queuedInput(int fd) {

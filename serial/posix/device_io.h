@@ -19,10 +19,14 @@ namespace device_io {
 //   OpenFailed    anything else, among it a device that is not a terminal.
 int openExclusive(const std::string& path, SerialStatus& status);
 
-// Gives up the exclusive hold, discards unread input and any output still queued (so that closing
-// never waits for output a stopped line will not take) and closes the descriptor. Output that has
-// left the device is never touched.
-void releaseAndClose(int fd);
+// Gives up the exclusive hold, discards unread input and closes the descriptor. Output still queued
+// is first given the time to leave while the line keeps taking it (closeStallLimitMs without
+// progress); what a stopped line holds back is then discarded, so that closing never waits long.
+// Output that has left the device is never touched.
+void releaseAndClose(int fd, std::int32_t baudRate);
+
+// How long a close waits for queued output without progress: 200 ms and four character times.
+int closeStallLimitMs(std::int32_t baudRate);
 
 // Bytes waiting in the device's input queue, or -1 when it cannot tell.
 int queuedInput(int fd);

@@ -86,7 +86,7 @@ bool CSerialPortUnixBase::openClosedPort() {
     }
     if (!terminal_line::applyRawLine(fd, settings_.baudRate, settings_.parity, settings_.dataBits,
                                      settings_.stopBits, settings_.flowControl)) {
-        device_io::releaseAndClose(fd);
+        device_io::releaseAndClose(fd, settings_.baudRate);
         recordStatus(SerialStatus::InvalidParam);
         return false;
     }
@@ -139,7 +139,7 @@ void CSerialPortUnixBase::close() {
     ScopedLock hold(mutex());
     const int fd = device_.exchange(-1);
     if (fd >= 0) {
-        device_io::releaseAndClose(fd);
+        device_io::releaseAndClose(fd, settings_.baudRate);
     }
 }
 
