@@ -13,6 +13,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(dialog_units::toPixelsX(170), dialog_units::toPixelsY(62));
+    setFont(dialog_units::dialogFont(font()));
 
     // The icon at the system's standard icon size, in its template place.
     auto* icon = new QLabel(this);

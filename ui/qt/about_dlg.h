@@ -7,7 +7,7 @@
 class CAboutDlg : public QDialog {
 public:
     static constexpr const char* kTitle = "Orvia";
-    static constexpr const char* kSecondLine = "Lumenta 1.0.0.1, dimmer control panel";
+    static constexpr const char* kSecondLine = "Version 1.0.0.1";
 
     explicit CAboutDlg(QWidget* parent);
 };

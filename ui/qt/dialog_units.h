@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QRect>
 
 // The panel is laid out in dialog units of an 8-point dialog font, as a Windows dialog template is.
@@ -19,6 +20,12 @@ constexpr int toPixelsX(int units) {
 }
 constexpr int toPixelsY(int units) {
     return roundedDiv(units * kCharHeight, 8);
+}
+
+// The 8-point dialog font the layouts are measured in: the given font at 8 points.
+inline QFont dialogFont(QFont font) {
+    font.setPointSize(8);
+    return font;
 }
 
 // x, y, width, height in dialog units.

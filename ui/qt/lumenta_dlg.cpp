@@ -42,10 +42,7 @@ CLumentaDlg::CLumentaDlg(PortProbe& probe)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
-    // The 8-point dialog font the layout is measured in.
-    QFont dialogFont = font();
-    dialogFont.setPointSize(8);
-    setFont(dialogFont);
+    setFont(dialog_units::dialogFont(font()));
 
     createTemplateControls();
     createAboutItem();
