@@ -1,8 +1,9 @@
 // The panel's window on a real COM port: the session's null-modem cable (COM5 <-> COM6) stands for the
 // line to the dimmer, and this test reads at the far end what the panel sent.
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,9 @@
 // The panel's Windows window, driven on the screen: its start, the channel buttons' colours, the
 // slider, the About box and the user guide. The port is left to panel_port_test.cpp.
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,9 @@
 // the About item's text, the icon, the version and the manifest; and that it is a self-contained GUI
 // program.
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 

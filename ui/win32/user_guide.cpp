@@ -1,7 +1,8 @@
 #include "ui/win32/user_guide.h"
 
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 const char* const kUserGuideUrl = "https://lumenta.example.org/index.php/2023/10/15/orvia/";
 
