@@ -73,7 +73,8 @@ private:
         port.set_option(asio::serial_port_base::character_size(8), error);
         port.set_option(asio::serial_port_base::parity(asio::serial_port_base::parity::none), error);
         port.set_option(asio::serial_port_base::stop_bits(asio::serial_port_base::stop_bits::one), error);
-        port.set_option(asio::serial_port_base::flow_control(asio::serial_port_base::flow_control::none), error);
+        port.set_option(asio::serial_port_base::flow_control(asio::serial_port_base::flow_control::none),
+                        error);
         return true;
     }
 };

@@ -77,7 +77,8 @@ public:
     }
 
 private:
-    static bool openOn(CSerialPortUnixBase& port, const std::string& path, kelso::CSerialPortListener* listener) {
+    static bool openOn(CSerialPortUnixBase& port, const std::string& path,
+                       kelso::CSerialPortListener* listener) {
         port.init(path.c_str(), 115200, Parity::None, 8, StopBits::One, FlowControl::None, kRingBytes);
         port.setReadNotifyDelay(0);
         port.setReadThreshold(1);
