@@ -114,12 +114,13 @@ int stallLimitMs(std::int32_t baudRate) {
 
 bool writeAll(int fd, const char* data, std::size_t size, int stallLimit) {
     std::size_t done = 0;
-    Clock::time_point lastProgress = Clock::now();
+    bool waiting = false;  // since stalledSince, the device has taken nothing
+    Clock::time_point stalledSince;
     while (done < size) {
         const ssize_t written = ::write(fd, data + done, size - done);
         if (written > 0) {
             done += static_cast<std::size_t>(written);
-            lastProgress = Clock::now();
+            waiting = false;
             continue;
         }
         if (written < 0 && errno == EINTR) {
@@ -129,7 +130,11 @@ bool writeAll(int fd, const char* data, std::size_t size, int stallLimit) {
             return false;
         }
         // The output buffer is full: wait for room, but not longer than the stall limit.
-        const int left = stallLimit - millisecondsSince(lastProgress);
+        if (!waiting) {
+            waiting = true;
+            stalledSince = Clock::now();
+        }
+        const int left = stallLimit - millisecondsSince(stalledSince);
         if (left <= 0) {
             return false;
         }

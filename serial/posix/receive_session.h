@@ -21,7 +21,10 @@ struct ReceiveSession {
     std::atomic<bool> running{true};
     std::thread thread;
 
-    // Receive thread only.
+    // Room for everything a terminal's input queue can hold (4 KiB in Linux), and more.
+    static constexpr std::size_t kScratchBytes = 1 << 16;
+
+    // Receive thread only (sized by the opener).
     std::vector<char> scratch;
     unsigned int readMinimum = 0;  // what the device was last told; 0 before the first time
 };

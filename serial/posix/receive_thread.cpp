@@ -1,10 +1,8 @@
 // The receive thread of CSerialPortUnixBase.
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <new>
-#include <thread>
 
 #include "serial/posix/device_io.h"
 #include "serial/posix/receive_session.h"
@@ -15,12 +13,17 @@ using kelso::ScopedLock;
 
 namespace {
 
-// How often the thread looks again while enough bytes for the device to report itself readable, but
-// fewer than a threshold above 255, are queued (the device cannot be told to wait for more than 255).
+// The most characters the device is told to wait for before it reports itself readable. The
+// terminal layer could count to 255, but while told to wait for more than 64 it hands out queued
+// input 64 bytes per read, so a batch would no longer be one read.
+constexpr unsigned int kMostReadMinimum = 64;
+
+// How often the thread looks again while enough bytes for the device to report itself readable,
+// but fewer than a larger threshold, are queued.
 constexpr int kBelowThresholdRecheckMs = 10;
 
 unsigned int readMinimumFor(unsigned int threshold) {
-    return threshold < 1 ? 1 : (threshold > 255 ? 255 : threshold);
+    return threshold < 1 ? 1 : (threshold > kMostReadMinimum ? kMostReadMinimum : threshold);
 }
 
 bool deviceGone(short events) {
@@ -67,40 +70,38 @@ void CSerialPortUnixBase::receiveLoop(ReceiveSession& session) {
             recordDeviceFailure();
             return;
         }
-        const int queued = device_io::queuedInput(session.device);
-        if (queued < 0) {
-            recordDeviceFailure();
-            return;
-        }
         recheckMs = -1;
-        if (queued == 0) {
-            continue;
-        }
-        if (static_cast<unsigned int>(queued) < threshold) {
-            // The bytes stay queued until enough have come. Past 255 the device cannot wait for more
-            // by itself and stays readable, so look again a little later instead of spinning.
-            if (static_cast<unsigned int>(queued) >= minimum) {
-                recheckMs = kBelowThresholdRecheckMs;
+        std::int32_t size = static_cast<std::int32_t>(session.scratch.size());
+        if (threshold > minimum) {
+            // A threshold the device cannot wait for by itself: ask how much is queued. The bytes
+            // stay queued until enough have come; as the device stays readable meanwhile, look again
+            // a little later instead of spinning.
+            const int queued = device_io::queuedInput(session.device);
+            if (queued < 0) {
+                recordDeviceFailure();
+                return;
             }
-            continue;
+            if (static_cast<unsigned int>(queued) < threshold) {
+                if (static_cast<unsigned int>(queued) >= minimum) {
+                    recheckMs = kBelowThresholdRecheckMs;
+                }
+                continue;
+            }
+            size = std::min(size, queued);
         }
-        if (!takeBatch(session, queued)) {
+        // Otherwise the device reported itself readable only once the threshold was queued, and one
+        // read into room for the whole input queue takes exactly what is queued.
+        if (!takeBatch(session, size)) {
             return;
         }
     }
 }
 
-bool CSerialPortUnixBase::takeBatch(ReceiveSession& session, int queued) {
-    try {
-        if (session.scratch.size() < static_cast<std::size_t>(queued)) {
-            session.scratch.resize(static_cast<std::size_t>(queued));
-        }
-    } catch (const std::bad_alloc&) {
-        // The bytes stay queued; give memory a moment instead of spinning on them.
-        std::this_thread::sleep_for(std::chrono::milliseconds(kBelowThresholdRecheckMs));
-        return true;
+bool CSerialPortUnixBase::takeBatch(ReceiveSession& session, std::int32_t size) {
+    const std::int32_t got = readDevice(session.scratch.data(), size);
+    if (got == 0) {
+        return true;  // gone again before the read: nothing to store, nobody to tell
     }
-    const std::int32_t got = readDevice(session.scratch.data(), queued);
     // Without a ring buffer (no memory for it) the bytes are taken all the same, so that they do not
     // keep the device readable forever, and dropped; nobody is told.
     const bool haveBuffer = buffer_.exists();

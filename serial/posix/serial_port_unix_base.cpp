@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -106,7 +107,13 @@ bool CSerialPortUnixBase::openClosedPort() {
 }
 
 bool CSerialPortUnixBase::startReceiveThread(int fd) {
-    auto session = std::make_shared<ReceiveSession>(fd, settings_.portName);
+    std::shared_ptr<ReceiveSession> session;
+    try {
+        session = std::make_shared<ReceiveSession>(fd, settings_.portName);
+        session->scratch.resize(ReceiveSession::kScratchBytes);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     if (!session->wake.isValid()) {
         return false;
     }
@@ -220,26 +227,20 @@ std::int32_t CSerialPortUnixBase::readDevice(char* buffer, std::int32_t size) {
         recordStatus(SerialStatus::ReadFailed);
         return -1;
     }
-    // One read normally takes everything queued, but the terminal layer hands out large amounts in
-    // pieces when it is told to wait for many characters (VMIN above 64), so read on until size
-    // bytes have come or nothing more is there.
-    std::int32_t total = 0;
-    while (total < size) {
-        const ssize_t got = ::read(fd, buffer + total, static_cast<std::size_t>(size - total));
-        if (got > 0) {
-            total += static_cast<std::int32_t>(got);
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, static_cast<std::size_t>(size));
+        if (got >= 0) {
+            return static_cast<std::int32_t>(got);
+        }
+        if (errno == EINTR) {
             continue;
         }
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK || total > 0) {
-            break;  // nothing more there (yet); a failure after some bytes shows at the next read
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return 0;  // nothing there yet
         }
         recordStatus(SerialStatus::ReadFailed);
         return -1;
     }
-    return total;
 }
 
 std::int32_t CSerialPortUnixBase::write(const char* data, std::int32_t size) {

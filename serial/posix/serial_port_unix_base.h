@@ -25,10 +25,11 @@ struct ReceiveSession;
 // two-stop-bit setting, which UARTs send as one and a half stop bits for 5-bit characters.
 //
 // The receive thread waits in poll() on the device and on a wake-up descriptor, with no timeout, so
-// an idle port costs nothing. The device reports itself readable once readThreshold() characters are
-// queued (up to 255; the terminal's VMIN); above 255 the thread rechecks every 10 ms while enough
-// characters to be readable but fewer than the threshold wait. Each batch is one read of exactly the
-// queued count.
+// an idle port costs nothing. The device is told to report itself readable only once readThreshold()
+// characters are queued (the terminal's VMIN, up to 64), and each batch is then one read that takes
+// exactly what is queued, into room for the whole input queue. For a threshold above 64 the thread
+// asks the queued count and, while enough characters to be readable but fewer than the threshold
+// wait, looks again every 10 ms.
 //
 // When the device goes away (unplugged, or a pseudo-terminal's other side closed) the receive thread
 // records ReadFailed and ends; the port stays open until closed, and its writes fail with WriteFailed.
@@ -76,15 +77,15 @@ public:
     void setDtr(bool on) override;
     void setRts(bool on) override;
 
-    // Reads straight from the device whatever the mode: what is there, at most size bytes, possibly
-    // none; -1 (ReadFailed) when the device fails, -1 (NotOpen) on a closed port.
+    // Reads straight from the device whatever the mode, with one read: what is there, at most size
+    // bytes, possibly none; -1 (ReadFailed) when the device fails, -1 (NotOpen) on a closed port.
     virtual std::int32_t readDevice(char* buffer, std::int32_t size);
 
 private:
     static void receiveThreadProc(CSerialPortUnixBase* port, std::shared_ptr<ReceiveSession> session);
     void receiveLoop(ReceiveSession& session);
     // One batch of queued bytes into the ring buffer and the listener; false when the device failed.
-    bool takeBatch(ReceiveSession& session, int queued);
+    bool takeBatch(ReceiveSession& session, std::int32_t size);
     void recordDeviceFailure();
 
     bool openClosedPort();

@@ -31,7 +31,7 @@ bool applyDataBits(int fd, std::int32_t dataBits);
 bool applyStopBits(int fd, StopBits stopBits);
 bool applyFlowControl(int fd, FlowControl flowControl);
 
-// How many received characters make the device report itself readable (1..255).
+// How many received characters make the device report itself readable (1..255; 0 counts as 1).
 bool applyReadMinimum(int fd, unsigned int count);
 
 // The flag words the operations above write, for a line's control (c_cflag) and input (c_iflag)

@@ -65,24 +65,40 @@ TEST_F(UnixPortTest, NewThresholdAppliesToTheNextBatch) {
     EXPECT_EQ(readAll(), "123456");
 }
 
-TEST_F(UnixPortTest, ThresholdAboveWhatTheDeviceCanCountNeitherSpinsNorLosesBytes) {
-    port.setReadThreshold(300);
-    const auto before = threadIds();
-    ASSERT_TRUE(openPort());
-    const pid_t receiver = newThread(before);
-    ASSERT_NE(receiver, 0);
+// The terminal counts characters for the receive thread only up to 64; above that the thread counts
+// for itself. Neither may spin while too few bytes wait, nor split or lose a batch.
+TEST_F(UnixPortTest, LargeThresholdsNeitherSpinNorLoseBytes) {
+    for (const unsigned int threshold : {100u, 300u}) {
+        SCOPED_TRACE(threshold);
+        CSerialPortUnixBase large;
+        RecordingListener heard;
+        large.setReadNotifyDelay(0);
+        large.setReadThreshold(threshold);
+        large.setListener(&heard);
+        large.setPortName(pty.slavePath().c_str());
+        const auto before = threadIds();
+        ASSERT_TRUE(large.open());
+        const pid_t receiver = newThread(before);
+        ASSERT_NE(receiver, 0);
 
-    pty.send(std::string(280, 'x'));
-    std::this_thread::sleep_for(50ms);
-    const long long cpuBefore = threadCpuNanoseconds(receiver);
-    std::this_thread::sleep_for(500ms);
-    EXPECT_LT(threadCpuNanoseconds(receiver) - cpuBefore, 50'000'000) << "spins while below the threshold";
-    EXPECT_EQ(listener.calls().size(), 0u);
+        const std::string first(threshold - 20, 'x');
+        pty.send(first);
+        std::this_thread::sleep_for(50ms);
+        const long long cpuBefore = threadCpuNanoseconds(receiver);
+        std::this_thread::sleep_for(500ms);
+        EXPECT_LT(threadCpuNanoseconds(receiver) - cpuBefore, 50'000'000)
+            << "spins while below the threshold";
+        EXPECT_EQ(heard.calls().size(), 0u);
 
-    pty.send(std::string(30, 'y'));
-    ASSERT_TRUE(listener.waitForCalls(1));
-    EXPECT_EQ(listener.calls()[0].byteCount, 310u);
-    EXPECT_EQ(readAll(), std::string(280, 'x') + std::string(30, 'y'));
+        const std::string second(30, 'y');
+        pty.send(second);
+        ASSERT_TRUE(heard.waitForCalls(1));
+        EXPECT_EQ(heard.calls()[0].byteCount, threshold + 10);
+        std::string got(threshold + 10, '\0');
+        EXPECT_EQ(large.read(got.data(), static_cast<std::int32_t>(got.size())),
+                  static_cast<std::int32_t>(threshold + 10));
+        EXPECT_EQ(got, first + second);
+    }
 }
 
 TEST_F(UnixPortTest, FullRingBufferKeepsTheNewestBytes) {
