@@ -91,8 +91,10 @@ bool CSerialPortUnixBase::openClosedPort() {
         recordStatus(SerialStatus::InvalidParam);
         return false;
     }
-    // Whatever was pending from before is not ours.
-    tcflush(fd, TCIOFLUSH);
+    // Input that came before the port was opened is not ours. Output is left alone: what is queued
+    // was written by an earlier user of the device (on a pseudo-terminal, flushing it would empty the
+    // peer's unread input and lose a frame written just before a close and reopen).
+    tcflush(fd, TCIFLUSH);
     deviceFailed_ = false;
     device_ = fd;
     if (!isAsynchronous(ioMode())) {

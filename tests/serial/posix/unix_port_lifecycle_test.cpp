@@ -58,6 +58,23 @@ TEST_F(UnixPortTest, HangUpEndsTheReceiveThreadWithoutSpinning) {
     EXPECT_EQ(threadIds(), before);
 }
 
+TEST_F(UnixPortTest, ReopeningKeepsWhatWasWrittenBeforeTheClose) {
+    // The peer has not read yet when the port is opened again: opening must not take those bytes back.
+    ASSERT_TRUE(openPort());
+    for (int round = 0; round < 50; ++round) {
+        ASSERT_EQ(port.write("abc", 3), 3);
+        port.close();
+        ASSERT_TRUE(port.open());
+    }
+    EXPECT_EQ(pty.receive(150), [] {
+        std::string all;
+        for (int round = 0; round < 50; ++round) {
+            all += "abc";
+        }
+        return all;
+    }());
+}
+
 TEST(UnixPortLifecycle, PortOpensAgainWhenTheDeviceIsBack) {
     PrivatePortDir ports;
     auto first = std::make_unique<PtyPair>();
