@@ -1,7 +1,8 @@
 # Lumenta's front door: `make run` starts the panel, `make test` builds both builds and runs every test.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-linux build-windows test test-linux test-windows run format clean
+.PHONY: all deps build build-linux build-windows test test-linux test-windows run format clean \
+	package package-test
 
 all: build
 
@@ -32,6 +33,16 @@ test-windows:
 # The panel with the virtual dimmer's window beside it (Linux, needs a graphical session).
 run:
 	@scripts/run-panel
+
+# The Debian package and the zip of the Windows executables, in build/{linux,windows}/packages.
+package: build
+	@cd build/linux && cpack
+	@cd build/windows && cpack
+
+# Installs the .deb, starts the panel under Xvfb and removes it again (as root); checks the zip.
+package-test: package
+	@packaging/test-deb build/linux/packages/lumenta_*_amd64.deb
+	@packaging/test-zip build/windows/packages/lumenta-*-windows-x86_64.zip
 
 format:
 	@git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs -r clang-format -i
