@@ -68,10 +68,14 @@ TEST(PanelWindow, StartsAsThePanelShouldLook) {
     EXPECT_EQ(SendMessageW(panel.item(IDC_MODE_H), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageW(panel.item(IDC_MODE_L), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 
-    GUITHREADINFO thread{};
-    thread.cbSize = sizeof thread;
-    ASSERT_TRUE(GetGUIThreadInfo(panel.threadId(), &thread));
-    EXPECT_EQ(thread.hwndFocus, list) << "the focus starts in the port list";
+    // The keyboard focus is in the port list whenever the panel is the active window (a test running
+    // beside this one may have taken the activation meanwhile).
+    SetForegroundWindow(dlg);
+    EXPECT_TRUE(waitFor([&] {
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof thread;
+        return GetGUIThreadInfo(panel.threadId(), &thread) && thread.hwndFocus == list;
+    })) << "the focus is in the port list";
 
     // 25 buttons at their pixel rectangles, captioned, unreachable with Tab, in the normal face with a
     // white caption centred on it.

@@ -1,6 +1,7 @@
 #include "window_driver.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <thread>
 
 namespace window_driver {
@@ -97,15 +98,34 @@ RECT rectInParent(HWND child) {
 }
 
 Box pixelsOfColour(HWND window, COLORREF colour) {
+    // One copy of the client area, then a scan of it: a GetPixel per pixel costs a round trip each.
     RECT client;
     GetClientRect(window, &client);
+    const int width = client.right;
+    const int height = client.bottom;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC windowDc = GetDC(window);
+    HDC memoryDc = CreateCompatibleDC(windowDc);
+    HBITMAP bitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memoryDc, bitmap);
+    BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY);
+    GdiFlush();
+
     Box box;
-    box.left = client.right;
-    box.top = client.bottom;
-    HDC dc = GetDC(window);
-    for (int y = 0; y < client.bottom; ++y) {
-        for (int x = 0; x < client.right; ++x) {
-            if (GetPixel(dc, x, y) == colour) {
+    box.left = width;
+    box.top = height;
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    const std::uint32_t wanted = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if ((pixels[y * width + x] & 0xFFFFFF) == wanted) {
                 ++box.count;
                 box.left = std::min(box.left, x);
                 box.top = std::min(box.top, y);
@@ -114,7 +134,10 @@ Box pixelsOfColour(HWND window, COLORREF colour) {
             }
         }
     }
-    ReleaseDC(window, dc);
+    SelectObject(memoryDc, old);
+    DeleteObject(bitmap);
+    DeleteDC(memoryDc);
+    ReleaseDC(window, windowDc);
     return box;
 }
 
