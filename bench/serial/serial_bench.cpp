@@ -7,17 +7,18 @@
 //               p50 and p99 over 2,000 round trips after 200 to warm up.
 // Each figure is the median of several runs; peers take turns within each run.
 //
-// Usage: serial_bench [runs] [MiB] [peer]   (defaults 5, 64 and all four; peer: ours, raw, asio, qt)
+// Usage: serial_bench [runs] [MiB] [peer]   (defaults 5, 64 and all four; peers: a comma-separated choice of
+// ours, raw, asio, qt)
 #include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <string>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -140,6 +141,19 @@ bool measureLatency(Peer& peer, Figures& figures) {
     return true;
 }
 
+// The machine's load average over the last minute: the peers share the CPUs with whatever else runs.
+std::string loadAverage() {
+    char text[64] = {};
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (std::fgets(text, sizeof text, file) == nullptr) {
+            text[0] = '\0';
+        }
+        std::fclose(file);
+    }
+    std::string all = text;
+    return all.substr(0, all.find(' '));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -152,12 +166,14 @@ int main(int argc, char** argv) {
     peers.push_back(makeAsioPeer());
     peers.push_back(makeQtPeer(argc, argv));
     std::vector<Figures> figures(peers.size());
+    const std::string loadBefore = loadAverage();
     const std::string only = argc > 3 ? argv[3] : "";
     const char* keys[] = {"ours", "raw", "asio", "qt"};
 
     for (int run = 0; run < runs; ++run) {
         for (std::size_t i = 0; i < peers.size(); ++i) {
-            if (!only.empty() && only != keys[i]) {
+            if (!only.empty() &&
+                ("," + only + ",").find(std::string(",") + keys[i] + ",") == std::string::npos) {
                 continue;
             }
             if (!measureThroughput(*peers[i], mib, figures[i]) || !measureLatency(*peers[i], figures[i])) {
@@ -167,8 +183,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "run %d of %d done\n", run + 1, runs);
     }
 
-    std::printf("Serial benchmark: %d runs, %zu MiB each, medians; pseudo-terminal pairs, %ld CPUs\n\n", runs,
-                mib, sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf(
+        "Serial benchmark: %d runs, %zu MiB each, medians; pseudo-terminal pairs, %ld CPUs, load %s -> "
+        "%s\n\n",
+        runs, mib, sysconf(_SC_NPROCESSORS_ONLN), loadBefore.c_str(), loadAverage().c_str());
     std::printf("| peer | throughput MiB/s | CPU ms per MiB | round trip p50 us | round trip p99 us |\n");
     std::printf("|---|---:|---:|---:|---:|\n");
     for (std::size_t i = 0; i < peers.size(); ++i) {
