@@ -1,0 +1,120 @@
+// lumenta-send.exe under Wine, on the test session's null-modem cable: what it sends on COM5 arrives
+// on COM6, and on every error nothing does. Run under wine-session (make test-windows); elsewhere
+// the tests are skipped. A port held by another program cannot be shown here: Wine lets a second
+// program open a COM port.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The program's path as Wine sees it: the Unix path on drive Z:.
+std::string sendProgram() {
+    std::string path = std::string("Z:") + LUMENTA_SEND_EXE;
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+    return path;
+}
+
+int runSend(const std::string& arguments) {
+    std::string line = "\"" + sendProgram() + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return -1;
+    }
+    DWORD code = 255;
+    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        TerminateProcess(process.hProcess, 255);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+// The far end of the cable, read with plain Win32 calls.
+class FarEnd {
+public:
+    FarEnd() {
+        handle_ =
+            CreateFileA("\\\\.\\COM6", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        GetCommState(handle_, &dcb);
+        dcb.BaudRate = 115200;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.fBinary = 1;
+        SetCommState(handle_, &dcb);
+        PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    }
+    ~FarEnd() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+    }
+    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+    // Whatever arrives within the time, up to want bytes.
+    std::string receive(std::size_t want, DWORD limitMs) {
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = 50;
+        timeouts.ReadTotalTimeoutConstant = limitMs;
+        SetCommTimeouts(handle_, &timeouts);
+        std::string got;
+        char chunk[64];
+        DWORD n = 0;
+        while (got.size() < want &&
+               ReadFile(handle_, chunk, static_cast<DWORD>(want - got.size()), &n, nullptr) && n > 0) {
+            got.append(chunk, n);
+        }
+        return got;
+    }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+class LumentaSendUnderWine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::getenv("LUMENTA_WINE_SESSION") == nullptr) {
+            GTEST_SKIP() << "needs the Wine test session (its COM5-COM6 cable)";
+        }
+        ASSERT_NE(GetFileAttributesA(sendProgram().c_str()), INVALID_FILE_ATTRIBUTES) << sendProgram();
+        ASSERT_TRUE(far_.isOpen());
+    }
+    FarEnd far_;
+};
+
+TEST_F(LumentaSendUnderWine, SendsOneFrameOnTheNamedPort) {
+    ASSERT_EQ(runSend("--port COM5 --channel 5 --level 128"), 0);
+    EXPECT_EQ(far_.receive(12, 2000), std::string("\xAA\x05\x00\x80\x00\x2F", 6));
+    ASSERT_EQ(runSend("--port=com5 --all --level=255 --mode=L"), 0) << "COM names in any case";
+    EXPECT_EQ(far_.receive(12, 2000), std::string("\xAA\x00\x01\xFF\x00\x54", 6));
+}
+
+TEST_F(LumentaSendUnderWine, EachErrorHasItsCodeAndSendsNothing) {
+    EXPECT_EQ(runSend("--port COM5 --channel 25 --level 1"), 2);
+    EXPECT_EQ(runSend("--port COM5 --all"), 2);
+    EXPECT_EQ(runSend("--port COM99 --all --level 1"), 3);
+    EXPECT_EQ(runSend("--port NUL --all --level 1"), 3);
+    // COM7 is listed but leads nowhere: no serial device behind it.
+    EXPECT_EQ(runSend("--port COM7 --all --level 1"), 7);
+    EXPECT_EQ(far_.receive(1, 300), "");
+}
+
+}  // namespace
