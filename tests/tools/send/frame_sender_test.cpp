@@ -130,9 +130,4 @@ TEST(FrameSender, AShortWriteOrOutputThatDoesNotDrainIsAFailureAndThePortIsClose
     }
 }
 
-TEST(FrameSender, AFacadeWithoutAPortFailsToOpen) {
-    CSerialPortFacade empty(nullptr);
-    EXPECT_EQ(sendFrame(empty, "p", kFrame).stage, SendReport::Stage::OpenFailed);
-}
-
 }  // namespace
