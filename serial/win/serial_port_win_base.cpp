@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
-#include <system_error>
 
 using kelso::ScopedLock;
 
@@ -163,7 +163,7 @@ bool CSerialPortWinBase::openLocked() {
     running_ = true;
     try {
         receiveThread_ = std::thread(&CSerialPortWinBase::receiveThreadProc, this, device, eventRecord_);
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
         running_ = false;
         recordStatus(SerialStatus::InternalError);
         return false;

@@ -19,7 +19,8 @@
 //
 // The port has one owning thread. The receive thread is owned by the port: close and the destructor
 // stop it and wait for it, so a handle it copied is never reused under it and nothing it uses goes
-// before it has ended. A listener may call the port, close included, but must not destroy it.
+// before it has ended. A listener may call the port, close included (an open from the listener then
+// fails with InternalError, as the old thread is still running it), but must not destroy it.
 class CSerialPortWinBase : public CSerialPortBase {
 public:
     CSerialPortWinBase();

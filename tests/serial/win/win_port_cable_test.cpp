@@ -18,12 +18,17 @@ class WinPortCable : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(far_.isOpen()) << "the Wine test session maps " << wintest::kFarPort;
-        // What the system and the thread library set up once, over the first opens, is not counted.
+        // What the system and the thread library set up once, over the first opens and transfers, is
+        // not counted.
         for (int i = 0; i < 3; ++i) {
             CSerialPortWinBase warmUp;
             initNear(warmUp);
             ASSERT_TRUE(warmUp.open()) << warmUp.lastStatusMessage();
+            ASSERT_EQ(warmUp.write("w", 1), 1);
+            ASSERT_TRUE(far_.send("w"));
+            ASSERT_TRUE(waitUntil([&] { return warmUp.bytesAvailable() == 1; }));
         }
+        far_.receive(3, 1000);
         threads_ = wintest::processThreadCount();
         handles_ = wintest::handlesInUse();
         port_.setReadNotifyDelay(0);
@@ -44,9 +49,12 @@ protected:
         out.resize(static_cast<std::size_t>(std::max(0, port_.readAll(&out[0]))));
         return out;
     }
-    // Wine starts helper threads of its own for device waits; they end within moments.
+    // Wine starts helper threads, with handles, of its own for device waits; they end within moments.
     bool threadsBack() {
         return waitUntil([&] { return wintest::processThreadCount() <= threads_; }, 3000);
+    }
+    bool handlesBack(int count) {
+        return waitUntil([&] { return wintest::handlesInUse() <= count; }, 3000);
     }
 
     PlainPort far_{wintest::kFarPort};
@@ -125,17 +133,21 @@ TEST_F(WinPortCable, TheModeChosenAtOpenHoldsUntilClose) {
 }
 
 TEST_F(WinPortCable, FailedOpensLeaveThePortClosed) {
-    openNear();
-    EXPECT_FALSE(port_.open());
-    EXPECT_EQ(port_.lastStatus(), SerialStatus::OpenFailed);
-    EXPECT_FALSE(port_.isOpen());
-    EXPECT_TRUE(threadsBack());
+    {
+        CSerialPortWinBase port;
+        initNear(port);
+        ASSERT_TRUE(port.open());
+        EXPECT_FALSE(port.open());
+        EXPECT_EQ(port.lastStatus(), SerialStatus::OpenFailed);
+        EXPECT_FALSE(port.isOpen());
+        EXPECT_TRUE(threadsBack());
 
-    initNear(port_, 4096, 9);
-    EXPECT_FALSE(port_.open());
-    EXPECT_EQ(port_.lastStatus(), SerialStatus::InvalidParam);
-    EXPECT_FALSE(port_.isOpen());
-    EXPECT_EQ(wintest::handlesInUse(), handles_) << "the device is released";
+        initNear(port, 4096, 9);
+        EXPECT_FALSE(port.open());
+        EXPECT_EQ(port.lastStatus(), SerialStatus::InvalidParam);
+        EXPECT_FALSE(port.isOpen());
+    }
+    EXPECT_TRUE(handlesBack(handles_)) << "the device is released";
 }
 
 TEST_F(WinPortCable, CloseEndsTheWaitingReceiveThreadAtOnce) {
@@ -165,7 +177,7 @@ TEST_F(WinPortCable, DestroyingAnOpenPortEndsItsThreadAndReleasesTheDevice) {
         ASSERT_TRUE(waitUntil([&] { return listener_.calls == 1; }));
     }
     EXPECT_TRUE(threadsBack());
-    EXPECT_EQ(wintest::handlesInUse(), handles_);
+    EXPECT_TRUE(handlesBack(handles_));
     ASSERT_TRUE(far_.send("gone"));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(listener_.calls, 1);
@@ -180,7 +192,9 @@ TEST_F(WinPortCable, TwoHundredOpenCloseCyclesLeaveNoHandleOrThread) {
         port_.close();
     }
     EXPECT_TRUE(threadsBack());
-    EXPECT_LE(wintest::handlesInUse(), handlesWithPort + 2);
+    // The port's locks may each have made a wait event on their first contention; a kept device, thread
+    // or event per cycle would show as hundreds.
+    EXPECT_TRUE(handlesBack(handlesWithPort + 2));
 }
 
 TEST_F(WinPortCable, AQuietOpenPortCostsLittleCpu) {
