@@ -1,7 +1,7 @@
 # Lumenta's front door: `make run` starts the panel, `make test` builds both builds and runs every test.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-linux build-windows test test-linux test-windows run format clean \
+.PHONY: all deps build build-linux build-windows test test-linux test-windows test-asan test-tsan test-fuzz run format clean \
 	package package-test
 
 all: build
@@ -22,6 +22,9 @@ build-windows: deps
 test: build
 	@$(MAKE) --no-print-directory test-linux
 	@$(MAKE) --no-print-directory test-windows
+	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory test-tsan
+	@$(MAKE) --no-print-directory test-fuzz
 
 test-linux:
 	@ctest --preset linux -j $(JOBS)
@@ -29,6 +32,17 @@ test-linux:
 # Under Wine, in a session of its own: Xvfb, the test prefix, the COM5<->COM6 null modem (docs/testing-windows.md).
 test-windows:
 	@tests/support/wine/wine-session ctest --preset windows -j $(JOBS)
+
+# The native suite again, built with AddressSanitizer + UndefinedBehaviorSanitizer, then ThreadSanitizer.
+test-asan: deps
+	@scripts/run-sanitized-tests asan
+
+test-tsan: deps
+	@scripts/run-sanitized-tests tsan
+
+# Each fuzzer for a bounded time from its seeds (FUZZ_SECONDS each, 20 by default).
+test-fuzz: deps
+	@scripts/run-fuzzers
 
 # The panel with the virtual dimmer's window beside it (Linux, needs a graphical session).
 run:

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -15,6 +16,13 @@ std::string taskFile(pid_t tid, const char* name) {
 }  // namespace
 
 std::set<pid_t> threadIds() {
+    // Some runtimes start a helper thread of their own with the first thread the program makes
+    // (ThreadSanitizer does); make it exist before the first snapshot, so it is never taken for ours.
+    static const bool runtimeSettled = [] {
+        std::thread([] {}).join();
+        return true;
+    }();
+    (void)runtimeSettled;
     std::set<pid_t> ids;
     for (const auto& entry : fs::directory_iterator("/proc/self/task")) {
         ids.insert(static_cast<pid_t>(std::stol(entry.path().filename().string())));
