@@ -18,9 +18,8 @@
 #include <string>
 #include <thread>
 
-#include "control/port_discovery.h"
+#include "bench/dimmer_rig.h"
 #include "serial/port_facade.h"
-#include "tools/virtual_dimmer/virtual_dimmer.h"
 #include "ui/qt/lumenta_dlg.h"
 
 namespace {
@@ -56,30 +55,19 @@ void report(const char* what, const std::map<int, std::pair<std::string, long>>&
     }
 }
 
-class OnePortProbe : public PortProbe {
-public:
-    std::vector<std::string> presentPortNames() override { return {"dimmer0"}; }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
-    const std::filesystem::path portDir =
-        std::filesystem::temp_directory_path() / ("lumenta-idle-" + std::to_string(getpid()));
-    std::filesystem::create_directories(portDir);
-    setenv("LUMENTA_PORT_DIR", portDir.c_str(), 1);
-    std::string error;
-    auto dimmer = VirtualDimmer::start(portDir.string(), "dimmer0", error);
-    if (!dimmer) {
-        std::fprintf(stderr, "cannot start the virtual dimmer: %s\n", error.c_str());
+    DimmerRig rig("idle");
+    if (rig.dimmer() == nullptr) {
         return 1;
     }
 
     {
         CSerialPortFacade port;
-        port.init("dimmer0", 115200, 0, 8, 0, 0, 4096);
+        port.init(DimmerRig::kPortName, 115200, 0, 8, 0, 0, 4096);
         if (!port.open()) {
             std::fprintf(stderr, "cannot open the virtual dimmer's port\n");
             return 1;
@@ -92,8 +80,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    OnePortProbe probe;
-    CLumentaDlg panel(probe);
+    CLumentaDlg panel(rig.probe());
     panel.show();
     panel.portButton().click();
     if (!panel.port().isOpen()) {
@@ -111,6 +98,5 @@ int main(int argc, char** argv) {
     quiet.exec();
     report("panel (offscreen), port open, port list refreshed every 5 s", before, threadSwitches(), seconds);
     panel.portButton().click();
-    std::filesystem::remove_all(portDir);
     return 0;
 }

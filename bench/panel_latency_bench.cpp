@@ -16,22 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "control/port_discovery.h"
-#include "tools/virtual_dimmer/virtual_dimmer.h"
+#include "bench/dimmer_rig.h"
 #include "ui/qt/lumenta_dlg.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class OnePortProbe : public PortProbe {
-public:
-    explicit OnePortProbe(std::string name) : name_(std::move(name)) {}
-    std::vector<std::string> presentPortNames() override { return {name_}; }
-
-private:
-    std::string name_;
-};
 
 struct Arrival {
     Clock::time_point at;
@@ -57,27 +47,20 @@ double percentile(std::vector<double> values, double p) {
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const int bursts = argc > 1 ? std::atoi(argv[1]) : 200;
-    const std::filesystem::path portDir =
-        std::filesystem::temp_directory_path() / ("lumenta-latency-" + std::to_string(getpid()));
-    std::filesystem::create_directories(portDir);
-    setenv("LUMENTA_PORT_DIR", portDir.c_str(), 1);
-
-    QApplication app(argc, argv);
-    std::string error;
-    std::unique_ptr<VirtualDimmer> dimmer = VirtualDimmer::start(portDir.string(), "dimmer0", error);
-    if (!dimmer) {
-        std::fprintf(stderr, "cannot start the virtual dimmer: %s\n", error.c_str());
+    DimmerRig rig("latency");
+    VirtualDimmer* dimmer = rig.dimmer();
+    if (dimmer == nullptr) {
         return 1;
     }
+    QApplication app(argc, argv);
     std::vector<Arrival> arrivals;
     dimmer->onFrame([&](const DimmerFrame& frame) { arrivals.push_back({Clock::now(), frame}); });
     QSocketNotifier readable(dimmer->masterFd(), QSocketNotifier::Read);
     QObject::connect(&readable, &QSocketNotifier::activated, [&] { dimmer->readAvailable(); });
 
-    OnePortProbe probe("dimmer0");
     int status = 0;
     {
-        CLumentaDlg panel(probe);
+        CLumentaDlg panel(rig.probe());
         panel.show();
         panel.portButton().click();
         if (!panel.port().isOpen()) {
@@ -129,6 +112,5 @@ int main(int argc, char** argv) {
             latencies.size(), bursts, wrongLevel, static_cast<unsigned long long>(dimmer->rejectedBytes()));
         status = (wrongCount == 0 && wrongLevel == 0) ? 0 : 1;
     }
-    std::filesystem::remove_all(portDir);
     return status;
 }

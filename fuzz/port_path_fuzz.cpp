@@ -19,18 +19,31 @@ void check(bool ok) {
     }
 }
 
-std::string virtualDir() {
-    static const std::string dir = [] {
-        const std::string d =
-            std::filesystem::temp_directory_path() / ("lumenta-fuzz-ports-" + std::to_string(getpid()));
-        std::filesystem::create_directories(d);
+// A private virtual-port directory for the life of the process, with a published port and links
+// that try to lead out of /dev.
+class FuzzPortDir {
+public:
+    FuzzPortDir()
+        : path_(std::filesystem::temp_directory_path() / ("lumenta-fuzz-ports-" + std::to_string(getpid()))) {
+        std::filesystem::create_directories(path_);
         std::error_code ec;
-        std::filesystem::create_symlink("/dev/null", d + "/nulldev", ec);
-        std::filesystem::create_symlink("/etc/passwd", d + "/escape", ec);
-        std::filesystem::create_symlink(d + "/escape", d + "/escape2", ec);
-        return d;
-    }();
-    return dir;
+        std::filesystem::create_symlink("/dev/null", path_ + "/nulldev", ec);
+        std::filesystem::create_symlink("/etc/passwd", path_ + "/escape", ec);
+        std::filesystem::create_symlink(path_ + "/escape", path_ + "/escape2", ec);
+    }
+    ~FuzzPortDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+const std::string& virtualDir() {
+    static const FuzzPortDir dir;
+    return dir.path();
 }
 
 }  // namespace
