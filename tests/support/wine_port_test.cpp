@@ -7,40 +7,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
 #include <vector>
+
+#include "tests/support/raw_com_port.h"
 
 namespace {
 
-HANDLE openPort(const char* name) {
-    std::string path = std::string("\\\\.\\") + name;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return h;
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(h, &dcb);
-    dcb.BaudRate = 115200;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.fBinary = 1;
-    dcb.fOutX = dcb.fInX = dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = 0;
-    SetCommState(h, &dcb);
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 100;
-    timeouts.ReadTotalTimeoutConstant = 2000;
-    SetCommTimeouts(h, &timeouts);
-    PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR);
-    return h;
-}
+// Each read waits 100 ms between bytes and 2 s in all.
+constexpr DWORD kReadIntervalMs = 100;
+constexpr DWORD kReadTotalMs = 2000;
 
-std::vector<unsigned char> readUpTo(HANDLE h, std::size_t want) {
+std::vector<unsigned char> readUpTo(RawComPort& port, std::size_t want) {
     std::vector<unsigned char> got;
     for (int round = 0; round < 20 && got.size() < want; ++round) {
         unsigned char chunk[4096];
-        DWORD n = 0;
-        if (!ReadFile(h, chunk, static_cast<DWORD>(std::min(sizeof chunk, want - got.size())), &n, nullptr))
+        std::size_t n = 0;
+        if (!port.read(chunk, std::min(sizeof chunk, want - got.size()), n))
             break;
         got.insert(got.end(), chunk, chunk + n);
     }
@@ -55,25 +37,22 @@ TEST(WinePorts, TheSessionsPortsAreKnownDevices) {
 }
 
 TEST(WinePorts, Com5AndCom6AreOneCableBothWays) {
-    HANDLE com5 = openPort("COM5");
-    HANDLE com6 = openPort("COM6");
-    ASSERT_NE(com5, INVALID_HANDLE_VALUE);
-    ASSERT_NE(com6, INVALID_HANDLE_VALUE);
+    RawComPort com5("COM5", kReadIntervalMs, kReadTotalMs);
+    RawComPort com6("COM6", kReadIntervalMs, kReadTotalMs);
+    ASSERT_NE(com5.handle(), INVALID_HANDLE_VALUE);
+    ASSERT_NE(com6.handle(), INVALID_HANDLE_VALUE);
 
     std::vector<unsigned char> bytes;
     for (int v = 0; v < 256; ++v)
         bytes.push_back(static_cast<unsigned char>(v));
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(com5, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    std::size_t written = 0;
+    ASSERT_TRUE(com5.writeAll(bytes.data(), bytes.size(), &written));
     EXPECT_EQ(written, bytes.size());
     EXPECT_EQ(readUpTo(com6, bytes.size()), bytes);
 
     const std::vector<unsigned char> frame = {0xAA, 0x0C, 0x01, 0x64, 0x00, 0xC3};
-    ASSERT_TRUE(WriteFile(com6, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr));
+    ASSERT_TRUE(com6.writeAll(frame.data(), frame.size(), &written));
     EXPECT_EQ(readUpTo(com5, frame.size()), frame);
-
-    CloseHandle(com5);
-    CloseHandle(com6);
 }
 
 TEST(WinePorts, UnconnectedPortsAreNoSerialDevices) {

@@ -12,6 +12,7 @@
 
 #include "control/frame_decoder.h"
 #include "panel_under_test.h"
+#include "tests/support/raw_com_port.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win_app.h"
 #include "window_driver.h"
@@ -23,32 +24,9 @@ namespace {
 // The dimmer's end of the cable, 115200 8N1, reading what arrives.
 class DimmerEnd {
 public:
-    explicit DimmerEnd(const char* name) {
-        std::string path = std::string("\\\\.\\") + name;
-        handle_ =
-            CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE)
-            return;
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        GetCommState(handle_, &dcb);
-        dcb.BaudRate = 115200;
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        dcb.fBinary = 1;
-        dcb.fOutX = dcb.fInX = dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = 0;
-        SetCommState(handle_, &dcb);
-        COMMTIMEOUTS timeouts{};
-        timeouts.ReadIntervalTimeout = MAXDWORD;  // return at once with what is there
-        SetCommTimeouts(handle_, &timeouts);
-        PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR);
-    }
-    ~DimmerEnd() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // Reads return at once with what is there.
+    explicit DimmerEnd(const char* name) : port_(name, MAXDWORD, 0) {}
+    bool ok() const { return port_.isOpen(); }
 
     // Collects bytes for the given time.
     std::vector<unsigned char> readFor(std::chrono::milliseconds span) {
@@ -56,8 +34,8 @@ public:
         auto end = std::chrono::steady_clock::now() + span;
         while (std::chrono::steady_clock::now() < end) {
             unsigned char chunk[256];
-            DWORD n = 0;
-            if (ReadFile(handle_, chunk, sizeof chunk, &n, nullptr) && n > 0) {
+            std::size_t n = 0;
+            if (port_.read(chunk, sizeof chunk, n) && n > 0) {
                 got.insert(got.end(), chunk, chunk + n);
             } else {
                 Sleep(5);
@@ -71,8 +49,8 @@ public:
         auto start = std::chrono::steady_clock::now();
         while (std::chrono::steady_clock::now() - start < limit) {
             unsigned char chunk[256];
-            DWORD n = 0;
-            if (ReadFile(handle_, chunk, sizeof chunk, &n, nullptr) && n > 0) {
+            std::size_t n = 0;
+            if (port_.read(chunk, sizeof chunk, n) && n > 0) {
                 got.insert(got.end(), chunk, chunk + n);
                 return std::chrono::duration_cast<std::chrono::milliseconds>(
                            std::chrono::steady_clock::now() - start)
@@ -84,7 +62,7 @@ public:
     }
 
 private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    RawComPort port_;
 };
 
 void moveSlider(const PanelUnderTest& panel, int position) {

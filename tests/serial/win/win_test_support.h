@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "serial/serial_port_listener.h"
+#include "tests/support/raw_com_port.h"
 
 // Helpers of the Windows backend's tests. In the Wine test session COM5 and COM6 are the two ends of
 // one null-modem cable: the port under test sits on COM5, a plain handle on COM6 is the far end.
@@ -82,44 +84,20 @@ public:
 // that only reads back the line settings another handle on the device applied.
 class PlainPort {
 public:
-    explicit PlainPort(const char* name, bool farEnd = true) {
-        handle_ = CreateFileA((std::string("\\\\.\\") + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE || !farEnd) {
-            return;
-        }
-        DCB line = lineState();
-        line.BaudRate = 115200;
-        line.ByteSize = 8;
-        line.Parity = NOPARITY;
-        line.StopBits = ONESTOPBIT;
-        line.fOutxCtsFlow = line.fOutX = line.fInX = 0;
-        SetCommState(handle_, &line);
-        COMMTIMEOUTS timeouts{};
-        timeouts.ReadIntervalTimeout = 50;
-        timeouts.ReadTotalTimeoutConstant = 200;
-        SetCommTimeouts(handle_, &timeouts);
-        PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR);
-    }
-    ~PlainPort() { CloseHandle(handle_); }
-    PlainPort(const PlainPort&) = delete;
-    PlainPort& operator=(const PlainPort&) = delete;
+    explicit PlainPort(const char* name, bool farEnd = true)
+        : port_(farEnd ? RawComPort(name, kReadIntervalMs, kReadTotalMs)
+                       : RawComPort(name, RawComPort::AsIs{})) {}
 
-    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool send(const std::string& bytes) {
-        DWORD written = 0;
-        return WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-    }
+    bool isOpen() const { return port_.isOpen(); }
+    bool send(const std::string& bytes) { return port_.writeAll(bytes); }
     // Reads until count bytes have come or limitMs has passed.
     std::string receive(std::size_t count, int limitMs = 5000) {
         std::string got;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
         char chunk[4096];
-        DWORD n = 0;
+        std::size_t n = 0;
         while (got.size() < count && std::chrono::steady_clock::now() < end &&
-               ReadFile(handle_, chunk, static_cast<DWORD>(std::min(sizeof chunk, count - got.size())), &n,
-                        nullptr)) {
+               port_.read(chunk, std::min(sizeof chunk, count - got.size()), n)) {
             got.append(chunk, n);
         }
         return got;
@@ -127,17 +105,19 @@ public:
     DCB lineState() {
         DCB line{};
         line.DCBlength = sizeof line;
-        GetCommState(handle_, &line);
+        GetCommState(port_.handle(), &line);
         return line;
     }
     DWORD modemStatus() {
         DWORD status = 0;
-        GetCommModemStatus(handle_, &status);
+        GetCommModemStatus(port_.handle(), &status);
         return status;
     }
 
 private:
-    HANDLE handle_;
+    static constexpr DWORD kReadIntervalMs = 50;
+    static constexpr DWORD kReadTotalMs = 200;
+    RawComPort port_;
 };
 
 }  // namespace wintest

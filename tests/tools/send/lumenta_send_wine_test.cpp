@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "tests/support/raw_com_port.h"
 
 namespace {
 
@@ -44,48 +47,25 @@ int runSend(const std::string& arguments) {
 // The far end of the cable, read with plain Win32 calls.
 class FarEnd {
 public:
-    FarEnd() {
-        handle_ =
-            CreateFileA("\\\\.\\COM6", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE) {
-            return;
-        }
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        GetCommState(handle_, &dcb);
-        dcb.BaudRate = 115200;
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        dcb.fBinary = 1;
-        SetCommState(handle_, &dcb);
-        PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR);
-    }
-    ~FarEnd() {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
-    }
-    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool isOpen() const { return port_.isOpen(); }
 
     // Whatever arrives within the time, up to want bytes.
     std::string receive(std::size_t want, DWORD limitMs) {
-        COMMTIMEOUTS timeouts{};
-        timeouts.ReadIntervalTimeout = 50;
-        timeouts.ReadTotalTimeoutConstant = limitMs;
-        SetCommTimeouts(handle_, &timeouts);
+        port_.setReadTimeouts(kReadIntervalMs, limitMs);
         std::string got;
         char chunk[64];
-        DWORD n = 0;
-        while (got.size() < want &&
-               ReadFile(handle_, chunk, static_cast<DWORD>(want - got.size()), &n, nullptr) && n > 0) {
+        std::size_t n = 0;
+        while (got.size() < want && port_.read(chunk, std::min(sizeof chunk, want - got.size()), n) &&
+               n > 0) {
             got.append(chunk, n);
         }
         return got;
     }
 
 private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    static constexpr DWORD kReadIntervalMs = 50;
+    // Each receive sets its own total; this one holds until the first.
+    RawComPort port_{"COM6", kReadIntervalMs, 2000};
 };
 
 class LumentaSendUnderWine : public ::testing::Test {
