@@ -9,3 +9,13 @@ void copyPortName(char (&field)[kPortNameCapacity], const char* name) {
     }
     field[i] = '\0';
 }
+
+bool dataBitsFitStopBits(std::int32_t dataBits, StopBits stopBits) {
+    return (dataBits == 5 && stopBits != StopBits::Two) ||
+           (dataBits >= 6 && dataBits <= 8 && stopBits != StopBits::OneAndHalf);
+}
+
+bool stopBitsFitDataBits(StopBits stopBits, std::int32_t dataBits) {
+    return stopBits == StopBits::One || (stopBits == StopBits::OneAndHalf && dataBits == 5) ||
+           (stopBits == StopBits::Two && dataBits != 5);
+}

@@ -24,5 +24,10 @@ struct PortSettings {
     std::uint32_t readBufferSize = 4096;
 };
 
+// The line refuses two pairings: 5 data bits with two stop bits, and 6 to 8 data bits with one and a
+// half. A setter of an open port applies a new value only when it fits the other, stored setting.
+bool dataBitsFitStopBits(std::int32_t dataBits, StopBits stopBits);
+bool stopBitsFitDataBits(StopBits stopBits, std::int32_t dataBits);
+
 // Copies at most 255 characters of name and always terminates; a null name becomes empty.
 void copyPortName(char (&field)[kPortNameCapacity], const char* name);

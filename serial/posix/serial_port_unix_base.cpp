@@ -336,10 +336,7 @@ void CSerialPortUnixBase::setDataBits(std::int32_t dataBits) {
     if (!isOpen()) {
         return;
     }
-    // Five data bits never with two stop bits, six to eight never with one and a half.
-    const bool applies = (dataBits == 5 && settings_.stopBits != StopBits::Two) ||
-                         (dataBits >= 6 && dataBits <= 8 && settings_.stopBits != StopBits::OneAndHalf);
-    if (applies) {
+    if (dataBitsFitStopBits(dataBits, settings_.stopBits)) {
         terminal_line::applyDataBits(device(), dataBits);
     }
 }
@@ -354,10 +351,7 @@ void CSerialPortUnixBase::setStopBits(StopBits stopBits) {
     if (!isOpen()) {
         return;
     }
-    const bool applies = stopBits == StopBits::One ||
-                         (stopBits == StopBits::OneAndHalf && settings_.dataBits == 5) ||
-                         (stopBits == StopBits::Two && settings_.dataBits != 5);
-    if (applies) {
+    if (stopBitsFitDataBits(stopBits, settings_.dataBits)) {
         terminal_line::applyStopBits(device(), stopBits);
     }
 }

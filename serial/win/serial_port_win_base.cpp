@@ -404,17 +404,14 @@ Parity CSerialPortWinBase::parity() {
     return settings_.parity;
 }
 
-// Five data bits go only with one or one and a half stop bits, six to eight only with one or two;
-// a setting that would pair wrongly with the other is stored and waits.
+// A setting that would pair wrongly with the other is stored and waits.
 void CSerialPortWinBase::setDataBits(std::int32_t dataBits) {
     ScopedLock hold(mutex());
     settings_.dataBits = dataBits;
     if (!isOpen()) {
         return;
     }
-    const bool fits = (dataBits == 5 && settings_.stopBits != StopBits::Two) ||
-                      (dataBits >= 6 && dataBits <= 8 && settings_.stopBits != StopBits::OneAndHalf);
-    if (fits) {
+    if (dataBitsFitStopBits(dataBits, settings_.stopBits)) {
         config_.dcb.ByteSize = lowByte(dataBits);
         applyConfiguration();
     }
@@ -430,10 +427,7 @@ void CSerialPortWinBase::setStopBits(StopBits stopBits) {
     if (!isOpen()) {
         return;
     }
-    const bool fits = stopBits == StopBits::One ||
-                      (stopBits == StopBits::OneAndHalf && settings_.dataBits == 5) ||
-                      (stopBits == StopBits::Two && settings_.dataBits != 5);
-    if (fits) {
+    if (stopBitsFitDataBits(stopBits, settings_.dataBits)) {
         config_.dcb.StopBits = lowByte(static_cast<std::int32_t>(stopBits));
         applyConfiguration();
     }
