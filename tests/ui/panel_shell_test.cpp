@@ -2,13 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "tests/ui/panel_test_support.h"
 #include "ui/qt/about_dlg.h"
 #include "ui/qt/lumenta_dlg.h"
+#include "ui/qt/user_guide.h"
 
 namespace {
 
@@ -75,6 +80,36 @@ TEST_F(PanelShell, UserGuideOpensTheGuidesAddressAndChangesNothing) {
     EXPECT_EQ(dialog->portButton().text(), "Open Port");
     EXPECT_EQ(dialog->levelText().text(), "0");
     EXPECT_TRUE(dialog->isVisible());
+}
+
+// Installed as <prefix>/bin/lumenta, the panel opens <prefix>/share/doc/lumenta/user-guide.html; without
+// that page (the build tree, a system that leaves out /usr/share/doc), the guide on the project's site.
+TEST(UserGuideAddress, IsTheInstalledPageWhenThereAndTheOnlineGuideOtherwise) {
+    QTemporaryDir prefix;
+    ASSERT_TRUE(prefix.isValid());
+    const QString bin = prefix.filePath("bin");
+    const QString docs = prefix.filePath("share/doc/lumenta");
+    ASSERT_TRUE(QDir().mkpath(bin));
+
+    const QUrl online = userGuideAddress(bin);
+    EXPECT_EQ(online, QUrl(QString::fromLatin1(kUserGuideUrl)));
+    EXPECT_EQ(online.scheme(), "https");
+    // A host that can really serve it: no name reserved for examples and tests.
+    for (const char* reserved :
+         {"example", "example.org", "example.com", "example.net", "test", "invalid", "localhost"}) {
+        EXPECT_FALSE(online.host() == reserved || online.host().endsWith(QString(".") + reserved))
+            << online.host().toStdString();
+    }
+
+    // A folder of the page's name is no page.
+    ASSERT_TRUE(QDir().mkpath(docs + "/user-guide.html"));
+    EXPECT_EQ(userGuideAddress(bin), online);
+    ASSERT_TRUE(QDir(docs).rmdir("user-guide.html"));
+
+    QFile page(docs + "/user-guide.html");
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.close();
+    EXPECT_EQ(userGuideAddress(bin), QUrl::fromLocalFile(QFileInfo(page).canonicalFilePath()));
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 
 #include <QDialog>
 
+#include "lumenta_identity.h"
+
 // The About box: the program's icon, its name line "Quillon", a second line, and OK. Modal over the
 // panel; the panel's timers keep running while it is open.
 class CAboutDlg : public QDialog {
 public:
     static constexpr const char* kTitle = "Orvia";
-    static constexpr const char* kSecondLine = "Version 1.0.0.1";
+    static constexpr const char* kSecondLine = "Version " LUMENTA_VERSION;
 
     explicit CAboutDlg(QWidget* parent);
 };

@@ -3,12 +3,13 @@
 #include <QIcon>
 #include <memory>
 
+#include "lumenta_identity.h"
 #include "ui/qt/lumenta_dlg.h"
 #include "ui/qt/startup_probe.h"
 
 CLumentaApp::CLumentaApp(int& argc, char** argv) : app_(argc, argv) {
     // The name is the caption of the program's message boxes: the executable's own name.
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
+    QApplication::setApplicationVersion(QStringLiteral(LUMENTA_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lumenta.png")));
 }
 

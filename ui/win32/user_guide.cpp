@@ -4,7 +4,9 @@
 
 #include <shellapi.h>
 
-const char* const kUserGuideUrl = "https://lumenta.example.org/index.php/2023/10/15/orvia/";
+#include "lumenta_identity.h"
+
+const char* const kUserGuideUrl = LUMENTA_USER_GUIDE_URL;
 
 void openUserGuideInBrowser() {
     ShellExecuteA(nullptr, nullptr, kUserGuideUrl, nullptr, nullptr, SW_SHOWNORMAL);
