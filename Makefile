@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps build build-linux build-windows test test-linux test-windows test-asan test-tsan test-fuzz run format clean \
-	package package-test
+	package package-test site
 
 all: build
 
@@ -48,15 +48,23 @@ test-fuzz: deps
 run:
 	@scripts/run-panel
 
-# The Debian package and the zip of the Windows executables, in build/{linux,windows}/packages.
+# The Debian package, and the zip and the installer of the Windows programs, in
+# build/{linux,windows}/packages.
 package: build
 	@cd build/linux && cpack
 	@cd build/windows && cpack
 
-# Installs the .deb, starts the panel under Xvfb and removes it again (as root); checks the zip.
+# As root: installs the .deb, starts the panel under Xvfb and removes it again; checks the zip; installs
+# and uninstalls the Windows installer under Wine in a prefix of its own (packaging/test-*).
 package-test: package
 	@packaging/test-deb build/linux/packages/lumenta_*_amd64.deb
 	@packaging/test-zip build/windows/packages/lumenta-*-windows-x86_64.zip
+	@packaging/test-installer build/windows/packages/lumenta-*-windows-x86_64-setup.exe \
+		build/windows/packages/lumenta-*-windows-x86_64.zip
+
+# The documentation site (the user guide where "User Guide" finds it), in build/linux/site.
+site: build-linux
+	@cmake --build --preset linux --target site
 
 format:
 	@git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs -r clang-format -i

@@ -8,7 +8,9 @@ lumenta_wine_dir="$lumenta_root/tests/support/wine"
 export WINEPREFIX="${LUMENTA_WINEPREFIX:-$lumenta_root/build/wine-prefix}"
 export WINEDEBUG=-all
 # No Mono or Gecko: nothing of ours needs them, and asking for them would stop the prefix's creation.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No winemenubuilder: shortcuts made in the prefix (the installer's Start-menu entries) stay there
+# instead of turning into menu entries and file associations of the Linux user.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 
 # Where the COM names of the tests point. Every COMn of lumenta_mapped_ports is mapped, once and for
 # good, to the symbolic link $lumenta_port_links/COMn; a session (or wine-ports connect) re-points the
