@@ -1,5 +1,7 @@
 #include "control/sysfs_port_probe.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -35,15 +37,16 @@ void addRealDevices(const std::string& classDir, const std::string& deviceDir,
     }
 }
 
-// Each virtual port is a symbolic link to the pseudo-terminal that serves it; a link whose target has
-// gone belongs to a run that was killed and is not listed.
-void addVirtualPorts(const std::string& dir, std::vector<std::string>& names) {
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code probe;
-        if (it->is_symlink(probe) && fs::exists(it->path(), probe) &&
-            isValidVirtualPortName(it->path().filename().string())) {
-            names.push_back(it->path().filename().string());
+// Each virtual port is a symbolic link to the pseudo-terminal that serves it, listed only while its
+// publisher lives (holds its lock) and only from a private directory. A name that is also an entry
+// of the device directory is left out: the port would stand for the device.
+void addVirtualPorts(const std::string& dir, const std::string& deviceDir, std::vector<std::string>& names) {
+    std::string refused;
+    const PortDirectory ports = PortDirectory::open(dir, false, refused);
+    for (const std::string& name : ports.livePortNames()) {
+        struct stat target {};
+        if (!shadowsDevice(name, deviceDir) && fstatat(ports.fd(), name.c_str(), &target, 0) == 0) {
+            names.push_back(name);
         }
     }
 }
@@ -58,7 +61,7 @@ SysfsPortProbe::SysfsPortProbe(std::string ttyClassDir, std::string deviceDir, s
 std::vector<std::string> SysfsPortProbe::presentPortNames() {
     std::vector<std::string> names;
     addRealDevices(ttyClassDir_, deviceDir_, names);
-    addVirtualPorts(virtualPortDir_, names);
+    addVirtualPorts(virtualPortDir_, deviceDir_, names);
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;

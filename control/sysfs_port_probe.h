@@ -5,8 +5,9 @@
 #include "control/port_discovery.h"
 
 // Linux serial ports: the ttys in the kernel's class directory that have hardware behind them, plus
-// the virtual ports published by the virtual dimmer. Names are bare device names (ttyUSB0, ttyACM0)
-// or the virtual ports' names; the serial backend resolves them when it opens one.
+// the live virtual ports that the virtual dimmer publishes in a private directory. Names are bare
+// device names (ttyUSB0, ttyACM0) or the virtual ports' names; the serial backend resolves them when
+// it opens one.
 //
 // A tty counts as a serial port when its class entry has a device link and its node exists in the
 // device directory. Legacy UART nodes (ttyS*) exist whether or not a chip is behind them; their

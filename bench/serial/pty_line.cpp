@@ -8,7 +8,31 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <vector>
+
+namespace {
+
+// Made on first use, removed at exit.
+class BenchPortDir {
+public:
+    BenchPortDir() {
+        char pattern[] = "/tmp/lumenta-bench-ports-XXXXXX";
+        path_ = mkdtemp(pattern) != nullptr ? pattern : "";
+        setenv("LUMENTA_PORT_DIR", path_.c_str(), 1);
+    }
+    ~BenchPortDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
 
 PtyLine::PtyLine() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -20,6 +44,10 @@ PtyLine::PtyLine() {
     tcgetattr(master_, &raw);
     cfmakeraw(&raw);
     tcsetattr(master_, TCSANOW, &raw);
+    static const BenchPortDir ports;
+    std::string error;
+    published_ = PublishedPort::publish(
+        ports.path(), "pts-" + std::filesystem::path(slavePath_).filename().string(), slavePath_, error);
 }
 
 PtyLine::~PtyLine() {

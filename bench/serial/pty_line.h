@@ -3,9 +3,14 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
-// A raw pseudo-terminal: the peer under test opens the slave, the benchmark drives the master.
+#include "common/published_port.h"
+
+// A raw pseudo-terminal: the peer under test opens the slave, the benchmark drives the master. Our
+// port opens a pseudo-terminal only as the target of a live virtual port, so the line publishes its
+// slave as one, in a port directory of the benchmark's own ($LUMENTA_PORT_DIR points at it).
 class PtyLine {
 public:
     PtyLine();
@@ -20,6 +25,7 @@ public:
 private:
     int master_ = -1;
     std::string slavePath_;
+    std::unique_ptr<PublishedPort> published_;
 };
 
 // A process of its own that writes total bytes into a line's master once started, so that the

@@ -50,16 +50,23 @@ void closeKeepingErrno(int fd) {
 
 }  // namespace
 
-int openExclusive(const std::string& path, SerialStatus& status) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+int openExclusive(const PortTarget& target, SerialStatus& status) {
+    const int fd = ::open(target.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         status = statusForOpenError(errno);
         return -1;
     }
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !isatty(fd)) {
+    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || info.st_rdev != target.device || !isatty(fd)) {
         closeKeepingErrno(fd);
         status = SerialStatus::OpenFailed;
+        return -1;
+    }
+    // A virtual port's publisher may have ended between the look and the open, and its
+    // pseudo-terminal gone to another program: then nothing at all is done to it.
+    if (!isStillServed(target)) {
+        ::close(fd);
+        status = SerialStatus::NotFound;
         return -1;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -67,7 +74,7 @@ int openExclusive(const std::string& path, SerialStatus& status) {
         closeKeepingErrno(fd);
         return -1;
     }
-    if (ioctl(fd, TIOCEXCL) != 0) {
+    if (target.virtualPort.empty() && ioctl(fd, TIOCEXCL) != 0) {
         closeKeepingErrno(fd);
         status = SerialStatus::OpenFailed;
         return -1;

@@ -4,20 +4,25 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/posix/port_path.h"
 #include "serial/serial_status.h"
 
 // The system calls the POSIX port makes on its device, each with the few rules around it.
 namespace device_io {
 
-// Opens a resolved device path for reading and writing: non-blocking, close-on-exec, never as the
-// controlling terminal, without following a final link. The device must be a terminal. The port is
-// then held exclusively: an advisory lock (seen by this and every other process that asks for it)
-// and the terminal's exclusive mode (later opens by other programs are refused by the kernel).
+// Opens a resolved port for reading and writing: non-blocking, close-on-exec, never as the
+// controlling terminal, without following a final link. What opened must be the device that was
+// resolved, a terminal, and for a virtual port still served by its live publisher (checked before
+// anything is done to it). The port is then held exclusively: an advisory lock (seen by this and
+// every other process that asks for it), which the kernel drops with its holder, and on a real
+// device also the terminal's exclusive mode (later opens by other programs are refused by the
+// kernel). A pseudo-terminal does not get that mode: its publisher keeps the terminal open, so the
+// mode would outlive a holder that was killed and lock the user out until the publisher restarts.
 // Returns the descriptor, or -1 and the status to record:
-//   NotFound      no such device;
+//   NotFound      no such device, or the virtual port stopped being served meanwhile;
 //   AccessDenied  held by another port or program, or permission refused;
 //   OpenFailed    anything else, among it a device that is not a terminal.
-int openExclusive(const std::string& path, SerialStatus& status);
+int openExclusive(const PortTarget& target, SerialStatus& status);
 
 // Gives up the exclusive hold, discards unread input and closes the descriptor. Output still queued
 // is first given the time to leave while the line keeps taking it (closeStallLimitMs without

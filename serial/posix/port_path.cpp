@@ -1,12 +1,14 @@
 #include "serial/posix/port_path.h"
 
-#include "common/virtual_port_dir.h"
-
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+
+#include "common/virtual_port_dir.h"
 
 namespace {
 
@@ -53,53 +55,134 @@ SerialStatus statusForMissing(int error) {
                                                  : SerialStatus::OpenFailed;
 }
 
-// Follows every link of candidate; the end must be a character device inside /dev.
-SerialStatus finalDevice(const std::string& candidate, std::string& path) {
+// Unix 98 pseudo-terminal slaves (/dev/pts/N) live on devpts and have no entry in /sys/dev/char.
+bool isPseudoTerminalSlave(dev_t device) {
+    return major(device) >= 136 && major(device) <= 143;
+}
+
+// Terminals of the tty subsystem that are never a serial line: /dev/tty, /dev/console, /dev/ptmx
+// and /dev/ttyprintk (major 5), the virtual consoles (major 4 below 64; ttyS* start at 64) and the
+// legacy BSD pseudo-terminals (majors 2 and 3).
+bool isNeverAPort(dev_t device) {
+    const unsigned kind = major(device);
+    return kind == 5 || (kind == 4 && minor(device) < 64) || kind == 2 || kind == 3;
+}
+
+// The kernel names the subsystem of every character device it knows in /sys/dev/char/MAJ:MIN.
+bool isTtySubsystemDevice(dev_t device) {
+    const std::string entry =
+        "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) + "/subsystem";
+    char link[PATH_MAX];
+    const ssize_t size = readlink(entry.c_str(), link, sizeof link - 1);
+    if (size <= 0) {
+        return false;
+    }
+    const std::string subsystem(link, static_cast<std::size_t>(size));
+    return subsystem == "tty" ||
+           (subsystem.size() > 4 && subsystem.compare(subsystem.size() - 4, 4, "/tty") == 0);
+}
+
+// The live virtual port of dir whose link leads to device, or empty.
+std::string servingPort(const std::string& virtualDir, dev_t device) {
+    std::string ignored;
+    const PortDirectory ports = PortDirectory::open(virtualDir, false, ignored);
+    for (const std::string& name : ports.livePortNames()) {
+        struct stat info {};
+        const std::string target = ports.liveTarget(name);
+        if (!target.empty() && target[0] == '/' && stat(target.c_str(), &info) == 0 &&
+            S_ISCHR(info.st_mode) && info.st_rdev == device) {
+            return name;
+        }
+    }
+    return "";
+}
+
+// Follows every link of candidate; the end must be a serial line inside /dev. servedBy names the
+// live virtual port the candidate came from, if any; a pseudo-terminal needs one.
+SerialStatus finalDevice(const std::string& candidate, const std::string& virtualDir, std::string servedBy,
+                         PortTarget& target) {
     char resolved[PATH_MAX];
     if (realpath(candidate.c_str(), resolved) == nullptr) {
         return statusForMissing(errno);
     }
-    const std::string target = resolved;
-    if (!liesInside(target, kDeviceDir)) {
+    const std::string path = resolved;
+    if (!liesInside(path, kDeviceDir)) {
         return SerialStatus::InvalidParam;
     }
     struct stat info {};
-    if (stat(target.c_str(), &info) != 0) {
+    if (stat(path.c_str(), &info) != 0) {
         return statusForMissing(errno);
     }
-    if (!S_ISCHR(info.st_mode)) {
+    if (!S_ISCHR(info.st_mode) || isNeverAPort(info.st_rdev)) {
         return SerialStatus::OpenFailed;
     }
-    path = target;
+    if (isPseudoTerminalSlave(info.st_rdev)) {
+        if (servedBy.empty() && !virtualDir.empty()) {
+            servedBy = servingPort(virtualDir, info.st_rdev);
+        }
+        if (servedBy.empty()) {
+            return SerialStatus::InvalidParam;
+        }
+    } else if (!isTtySubsystemDevice(info.st_rdev)) {
+        return SerialStatus::OpenFailed;
+    } else {
+        servedBy.clear();  // a real serial line, whatever link led to it
+    }
+    target.path = path;
+    target.device = info.st_rdev;
+    target.virtualPort = servedBy;
+    target.virtualDir = servedBy.empty() ? std::string() : virtualDir;
     return SerialStatus::Success;
+}
+
+SerialStatus virtualPort(const std::string& name, const std::string& virtualDir, PortTarget& target) {
+    std::string ignored;
+    const PortDirectory ports = PortDirectory::open(virtualDir, false, ignored);
+    const std::string link = ports.liveTarget(name);
+    if (link.empty()) {
+        return SerialStatus::NotFound;  // no such port, a stale one, or a directory that is not private
+    }
+    if (link[0] != '/' || hasDotComponent(link)) {
+        return SerialStatus::InvalidParam;
+    }
+    return finalDevice(link, virtualDir, name, target);
 }
 
 }  // namespace
 
-SerialStatus resolvePortPath(const std::string& name, const std::string& virtualDir, std::string& path) {
+SerialStatus resolvePortPath(const std::string& name, const std::string& virtualDir, PortTarget& target) {
     if (name.empty() || name.size() >= PATH_MAX || hasDotComponent(name)) {
         return SerialStatus::InvalidParam;
     }
+    const std::string ports = virtualDir.empty() ? std::string() : withoutTrailingSlash(virtualDir);
     if (name.front() == '/') {
-        const bool inDevices = liesInside(name, kDeviceDir);
-        const bool inVirtual = !virtualDir.empty() && liesInside(name, virtualDir);
-        if (!inDevices && !inVirtual) {
-            return SerialStatus::InvalidParam;
+        if (liesInside(name, kDeviceDir)) {
+            return finalDevice(name, ports, "", target);
         }
-        return finalDevice(name, path);
+        const std::size_t slash = name.find_last_of('/');
+        if (!ports.empty() && withoutTrailingSlash(name.substr(0, slash + 1)) == ports) {
+            return virtualPort(name.substr(slash + 1), ports, target);
+        }
+        return SerialStatus::InvalidParam;
     }
     if (name.find('/') != std::string::npos) {
         return SerialStatus::InvalidParam;
     }
     const std::string device = kDeviceDir + "/" + name;
     if (exists(device)) {
-        return finalDevice(device, path);
+        return finalDevice(device, ports, "", target);
     }
-    if (!virtualDir.empty() && isValidVirtualPortName(name)) {
-        const std::string published = withoutTrailingSlash(virtualDir) + "/" + name;
-        if (exists(published)) {
-            return finalDevice(published, path);
-        }
+    if (!ports.empty() && isValidVirtualPortName(name)) {
+        return virtualPort(name, ports, target);
     }
     return SerialStatus::NotFound;
+}
+
+bool isStillServed(const PortTarget& target) {
+    if (target.virtualPort.empty()) {
+        return true;
+    }
+    PortTarget now;
+    return virtualPort(target.virtualPort, target.virtualDir, now) == SerialStatus::Success &&
+           now.path == target.path && now.device == target.device;
 }

@@ -74,13 +74,13 @@ bool CSerialPortUnixBase::open() {
 }
 
 bool CSerialPortUnixBase::openClosedPort() {
-    std::string path;
-    SerialStatus status = resolvePortPath(settings_.portName, virtualPortDirectory(), path);
+    PortTarget target;
+    SerialStatus status = resolvePortPath(settings_.portName, virtualPortDirectory(), target);
     if (status != SerialStatus::Success) {
         recordStatus(status);
         return false;
     }
-    const int fd = device_io::openExclusive(path, status);
+    const int fd = device_io::openExclusive(target, status);
     if (fd < 0) {
         recordStatus(status);
         return false;

@@ -5,6 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
+
+#include "common/published_port.h"
 
 namespace fs = std::filesystem;
 
@@ -55,12 +58,46 @@ TEST_F(SysfsPortProbeTest, ListsRealSerialDevicesOnly) {
     EXPECT_EQ(list(), (std::vector<std::string>{"ttyACM1", "ttyS0", "ttyUSB0"}));
 }
 
-TEST_F(SysfsPortProbeTest, ListsLiveVirtualPortsAndSkipsStaleOnes) {
+// Only ports whose publisher lives are listed: a link left by a dimmer that was killed (its lock is
+// free) may lead to a terminal that has gone to another program. A name that is an entry of the
+// device directory is hidden: the port would stand for the device.
+TEST_F(SysfsPortProbeTest, ListsLiveVirtualPortsOnly) {
     std::ofstream(root / "pty").put('\0');
-    fs::create_symlink(root / "pty", root / "ports" / "dimmer0");
-    fs::create_symlink(root / "gone", root / "ports" / "dimmer1");
+    std::ofstream(root / "dev" / "null").put('\0');
+    std::vector<std::unique_ptr<PublishedPort>> live;
+    for (const char* name : {"dimmer0", "null"}) {
+        std::string error;
+        live.push_back(
+            PublishedPort::publish((root / "ports").string(), name, (root / "pty").string(), error));
+        ASSERT_TRUE(live.back()) << error;
+    }
+    {
+        std::string error;
+        auto killed =
+            PublishedPort::publish((root / "ports").string(), "killed", (root / "pty").string(), error);
+        ASSERT_TRUE(killed) << error;
+        killed.reset();
+    }
+    fs::create_symlink(root / "pty", root / "ports" / "killed");  // as a killed run leaves it, lock free
+    fs::create_symlink(root / "pty", root / "ports" / "nolock");
     std::ofstream(root / "ports" / "plainfile").put('\0');
     EXPECT_EQ(list(), (std::vector<std::string>{"dimmer0"}));
+}
+
+// A directory that another user owns or may write to lists nothing, whatever it holds.
+TEST_F(SysfsPortProbeTest, ListsNothingFromADirectoryAnotherUserCouldChange) {
+    std::ofstream(root / "pty").put('\0');
+    std::string error;
+    auto live = PublishedPort::publish((root / "ports").string(), "dimmer0", (root / "pty").string(), error);
+    ASSERT_TRUE(live) << error;
+    ASSERT_EQ(list(), (std::vector<std::string>{"dimmer0"}));
+    fs::permissions(root / "ports", fs::perms::others_write, fs::perm_options::add);
+    EXPECT_TRUE(list().empty());
+    if (geteuid() == 0) {
+        fs::permissions(root / "ports", fs::perms::others_write, fs::perm_options::remove);
+        ASSERT_EQ(chown((root / "ports").c_str(), 4242, 4242), 0);
+        EXPECT_TRUE(list().empty());
+    }
 }
 
 TEST_F(SysfsPortProbeTest, MissingDirectoriesGiveAnEmptyList) {

@@ -1,81 +1,57 @@
-// The terminal front end as a program: what it prints on start, and that it removes its port when
-// it is told to end.
+// The terminal front end as a program: what it prints on start, that it removes its port when it is
+// told to end, and what another user cannot make it do.
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "tests/tools/other_user.h"
+#include "tests/tools/send/send_process.h"
 #include "tests/tools/temp_dir.h"
 
-extern char** environ;
-
 namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kDimmer = LUMENTA_VIRTUAL_DIMMER_EXE;
 
 bool exists(const std::string& path) {
     struct stat info {};
     return lstat(path.c_str(), &info) == 0;
 }
 
-// One run of lumenta-virtual-dimmer with its ports in a directory of the test's own.
+// One run of lumenta-virtual-dimmer with its ports in portDir; as another user when uid is not 0.
 class DimmerProcess {
 public:
-    DimmerProcess(const std::string& portDir, const std::string& name) {
-        int out[2];
-        if (pipe(out) != 0) {
-            return;
+    DimmerProcess(const std::string& portDir, const std::string& name, bool quiet = true, uid_t uid = 0) {
+        std::vector<std::string> args = {"--print-port", "--name", name};
+        if (quiet) {
+            args.push_back("--quiet");
         }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        setenv("LUMENTA_PORT_DIR", portDir.c_str(), 1);
-        std::string exe = LUMENTA_VIRTUAL_DIMMER_EXE;
-        std::string nameCopy = name;
-        char* argv[] = {exe.data(),
-                        const_cast<char*>("--print-port"),
-                        const_cast<char*>("--quiet"),
-                        const_cast<char*>("--name"),
-                        nameCopy.data(),
-                        nullptr};
-        if (posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv, environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        out_ = out[0];
-    }
-    ~DimmerProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(out_);
+        const std::vector<std::string> env = {"LUMENTA_PORT_DIR=" + portDir};
+        process_ = uid == 0 ? std::make_unique<RunningProcess>(kDimmer, args, env)
+                            : std::make_unique<RunningProcess>(
+                                  "env", other_user::commandAs(uid, kDimmer, args), env);
     }
 
     // The key=value lines printed on start, once the link= line (the last) has come.
     std::map<std::string, std::string> startLines() {
-        std::string text;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (text.find("link=") == std::string::npos || text.back() != '\n') {
-            pollfd watched{out_, POLLIN, 0};
-            if (std::chrono::steady_clock::now() > deadline || poll(&watched, 1, 100) < 0) {
-                break;
-            }
-            char chunk[256];
-            const ssize_t got = watched.revents != 0 ? read(out_, chunk, sizeof chunk) : 0;
-            if (got < 0 || (got == 0 && watched.revents != 0)) {
-                break;
-            }
-            text.append(chunk, static_cast<std::size_t>(got));
-        }
+        process_->waitForOutput(
+            [](const std::string& out) {
+                const std::size_t link = out.find("link=");
+                return link != std::string::npos && out.find('\n', link) != std::string::npos;
+            },
+            5s);
+        const std::string text = process_->out();
         std::map<std::string, std::string> lines;
         for (std::size_t at = 0; at < text.size();) {
             const std::size_t end = text.find('\n', at);
@@ -90,21 +66,14 @@ public:
 
     // Exit status after the signal, or -1 when it did not end within two seconds.
     int endWith(int signal) {
-        kill(pid_, signal);
-        for (int i = 0; i < 200; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
+        process_->signal(signal);
+        return process_->wait(2s);
     }
 
+    RunningProcess& process() { return *process_; }
+
 private:
-    pid_t pid_ = -1;
-    int out_ = -1;
+    std::unique_ptr<RunningProcess> process_;
 };
 
 TEST(DimmerProcess, PrintsItsPortAndRemovesItOnSigtermAndSigint) {
@@ -141,6 +110,76 @@ TEST(DimmerProcess, ANewRunCleansUpAfterAKilledOne) {
     struct stat info {};
     EXPECT_EQ(stat(link.c_str(), &info), 0) << "the new link leads to a live pseudo-terminal";
     EXPECT_EQ(next.endWith(SIGTERM), 0);
+}
+
+// Another user made the /tmp fallback's folder first, world-writable, with "ports" a link into one
+// of the victim's own directories. The victim's dimmer refuses it and says why; nothing of the
+// victim's is created, changed or deleted.
+TEST(DimmerProcess, RefusesAFallbackDirectoryAnotherUserMadeFirst) {
+    if (!other_user::available()) {
+        GTEST_SKIP() << "needs root and setpriv to act as two users";
+    }
+    const uid_t victim = other_user::victim();
+    const std::string fallback = "/tmp/lumenta-" + std::to_string(victim);
+    std::filesystem::remove_all(fallback);
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    const std::string own = dir.path() + "/own";
+    ASSERT_TRUE(other_user::makeDirectoryOf(victim, own));
+    std::ofstream(own + "/vdimmer") << "mine";
+
+    const ProcessResult attack = runProcess(
+        "env", other_user::commandAs(
+                   other_user::attacker(), "/bin/sh",
+                   {"-c", "mkdir -m 777 " + fallback + " && ln -s " + own + " " + fallback + "/ports"}));
+    ASSERT_EQ(attack.exitCode, 0) << attack.err;
+
+    const ProcessResult run = runProcess(
+        "env",
+        other_user::commandAs(victim, kDimmer, {"--print-port"}, {"XDG_RUNTIME_DIR", "LUMENTA_PORT_DIR"}));
+    std::filesystem::remove_all(fallback);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.out.find("link="), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(fallback + " belongs to another user"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("LUMENTA_PORT_DIR"), std::string::npos) << run.err;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(own), {}), 1);
+    std::string content;
+    std::ifstream(own + "/vdimmer") >> content;
+    EXPECT_EQ(content, "mine");
+}
+
+// The panel, killed while it held the virtual port, must not leave the port locked against its user
+// (who is not root): the next program of that user opens it and the frame arrives.
+TEST(DimmerProcess, APanelKilledWhileHoldingThePortLocksNobodyOut) {
+    if (!other_user::available()) {
+        GTEST_SKIP() << "needs root and setpriv to act as another user";
+    }
+    const uid_t user = other_user::victim();
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    const std::string ports = dir.path() + "/ports";
+    ASSERT_TRUE(other_user::makeDirectoryOf(user, ports));
+    const std::vector<std::string> env = {"LUMENTA_PORT_DIR=" + ports};
+
+    DimmerProcess dimmer(ports, "vdimmer", false, user);
+    ASSERT_FALSE(dimmer.startLines()["link"].empty()) << dimmer.process().err();
+    {
+        RunningProcess panel("env", other_user::commandAs(user, LUMENTA_PORT_HOLDER_PATH, {"vdimmer"}), env);
+        ASSERT_TRUE(panel.waitForOutput([](const std::string& out) { return out == "held\n"; }, 5s))
+            << panel.out() << panel.err();
+        panel.signal(SIGKILL);
+        ASSERT_EQ(panel.wait(5s), 128 + SIGKILL);
+    }
+    const ProcessResult send =
+        runProcess("env",
+                   other_user::commandAs(user, LUMENTA_SEND_EXE,
+                                         {"--port", "vdimmer", "--channel", "5", "--level", "128"}),
+                   env);
+    EXPECT_EQ(send.exitCode, 0) << send.err;
+    EXPECT_TRUE(dimmer.process().waitForOutput(
+        [](const std::string& out) { return out.find("frame AA 05 00 80 00 2F") != std::string::npos; }, 2s))
+        << dimmer.process().out();
+    EXPECT_EQ(dimmer.endWith(SIGTERM), 0);
 }
 
 }  // namespace

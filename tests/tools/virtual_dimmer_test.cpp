@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "control/dimmer_frame.h"
 #include "tests/tools/pty_writer.h"
 #include "tests/tools/temp_dir.h"
@@ -88,6 +90,18 @@ TEST_F(VirtualDimmerTest, ThePortStaysUsableAfterAWriterClosesIt) {
         ASSERT_TRUE(pumpUntilFrames(*dimmer, level));
         EXPECT_EQ(dimmer->channels().channel(1).level, level);
     }
+}
+
+// A port named like an entry of /dev would stand for that device (lumenta-send --port ptmx).
+TEST(VirtualDimmerNames, NamesOfDevicesAreRefused) {
+    TempDir dir;
+    for (const char* name : {"ptmx", "null", "tty", "console", "pts"}) {
+        std::string error;
+        EXPECT_EQ(VirtualDimmer::start(dir.path(), name, error), nullptr) << name;
+        EXPECT_NE(error.find(std::string("/dev/") + name), std::string::npos) << error;
+        EXPECT_NE(error.find("--name"), std::string::npos) << error;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST_F(VirtualDimmerTest, EndingRemovesTheLink) {

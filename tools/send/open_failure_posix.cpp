@@ -78,8 +78,9 @@ std::string permissionHint(const std::string& path) {
 
 FailureReport explainOpenFailure(const std::string& portName, SerialStatus status) {
     const std::string port = "port " + portName;
-    std::string path;
-    const SerialStatus where = resolvePortPath(portName, virtualPortDirectory(), path);
+    PortTarget target;
+    const SerialStatus where = resolvePortPath(portName, virtualPortDirectory(), target);
+    const std::string& path = target.path;
     if (status == SerialStatus::NotFound || where == SerialStatus::NotFound) {
         return {SendExitCode::UnknownPort, port + " has gone (lumenta-send --list shows the ports)"};
     }

@@ -18,6 +18,10 @@ struct PortNaming {
 
 PortNaming systemPortNaming();
 
+// Why some ports are not listed (on Linux: a virtual-port directory that is not private, or for the
+// name given, a virtual port whose dimmer no longer runs), or empty.
+std::string unlistedPortsNote(const std::string& given = "");
+
 // The ports the panel would list, in the list's text order (COM1, COM10, COM2).
 std::vector<std::string> listedPorts(PortProbe& probe);
 

@@ -1,6 +1,10 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdlib>
 
+#include "common/virtual_port_dir.h"
 #include "tools/send/port_argument.h"
 
 namespace {
@@ -27,4 +31,21 @@ std::string deviceBehindLink(const std::string& given) {
 
 PortNaming systemPortNaming() {
     return PortNaming{"/dev/", false, deviceBehindLink};
+}
+
+std::string unlistedPortsNote(const std::string& given) {
+    const std::string dir = virtualPortDirectory();
+    if (std::string problem = virtualPortDirectoryProblem(dir); !problem.empty()) {
+        return problem;
+    }
+    std::string ignored;
+    const PortDirectory ports = PortDirectory::open(dir, false, ignored);
+    struct stat link {};
+    if (isValidVirtualPortName(given) && ports.isOpen() &&
+        fstatat(ports.fd(), given.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode) &&
+        !ports.isLive(given)) {
+        return "the virtual port " + given +
+               " was left by a dimmer that no longer runs; start the dimmer again";
+    }
+    return "";
 }

@@ -3,3 +3,7 @@
 PortNaming systemPortNaming() {
     return PortNaming{"\\\\.\\", true, nullptr};
 }
+
+std::string unlistedPortsNote(const std::string&) {
+    return "";
+}

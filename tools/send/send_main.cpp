@@ -29,6 +29,9 @@ int listPorts() {
     if (ports.empty()) {
         std::fprintf(stderr, "lumenta-send: no serial ports found\n");
     }
+    if (const std::string note = unlistedPortsNote(); !note.empty()) {
+        std::fprintf(stderr, "lumenta-send: %s\n", note.c_str());
+    }
     return exitStatus(SendExitCode::Sent);
 }
 
@@ -47,8 +50,10 @@ int send(const SendOptions& options) {
     const std::vector<std::string> ports = listedPorts(systemPortProbe());
     const auto port = findListedPort(options.port, ports, systemPortNaming());
     if (!port) {
+        const std::string note = unlistedPortsNote(options.port);
         return fail(SendExitCode::UnknownPort, "unknown port '" + options.port + "'; " +
-                                                   knownPortsText(ports) + " (lumenta-send --list)");
+                                                   knownPortsText(ports) + " (lumenta-send --list)" +
+                                                   (note.empty() ? "" : "\n" + note));
     }
 
     CSerialPortFacade facade;
@@ -65,9 +70,10 @@ int send(const SendOptions& options) {
         case SendReport::Stage::WriteFailed:
             break;
     }
-    return fail(SendExitCode::WriteFailed, "writing to port " + *port + " failed (" +
-                                               serialStatusMessage(static_cast<std::int32_t>(report.status)) +
-                                               "); the frame may not have reached the dimmer");
+    return fail(SendExitCode::WriteFailed,
+                "writing to port " + *port + " failed (" +
+                    serialStatusMessage(static_cast<std::int32_t>(report.status)) +
+                    "); the frame did not leave the port in full, though part of it may have");
 }
 
 }  // namespace

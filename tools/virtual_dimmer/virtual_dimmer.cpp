@@ -7,6 +7,11 @@
 
 std::unique_ptr<VirtualDimmer> VirtualDimmer::start(const std::string& portDirectory,
                                                     const std::string& portName, std::string& error) {
+    if (shadowsDevice(portName)) {
+        error = "'" + portName + "' is the name of /dev/" + portName +
+                "; a port of that name would stand for that device. Choose another name (--name).";
+        return nullptr;
+    }
     std::unique_ptr<PseudoTerminal> terminal = PseudoTerminal::open(error);
     if (!terminal) {
         return nullptr;

@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
+#include "common/published_port.h"
 #include "control/dimmer_frame.h"
 #include "control/frame_decoder.h"
 #include "tools/virtual_dimmer/channel_table.h"
 #include "tools/virtual_dimmer/pseudo_terminal.h"
-#include "tools/virtual_dimmer/published_port.h"
 
 // The virtual dimmer without any front end: a pseudo-terminal published as a virtual port, a frame
 // decoder on what arrives there, and the table of channel levels and modes that the frames set.
@@ -20,7 +20,8 @@ class VirtualDimmer {
 public:
     using FrameHandler = std::function<void(const DimmerFrame&)>;
 
-    // Nullptr on failure, with the reason in error. portDirectory is where the port is published.
+    // Nullptr on failure, with the reason in error. portDirectory is where the port is published; a
+    // name that is an entry of /dev (ptmx, null, tty, console) is refused.
     static std::unique_ptr<VirtualDimmer> start(const std::string& portDirectory, const std::string& portName,
                                                 std::string& error);
 

@@ -13,6 +13,36 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+namespace {
+
+// The port directory of a test process that set none: made on first use, removed at exit.
+class ProcessPortDir {
+public:
+    ProcessPortDir() {
+        std::string pattern = (fs::temp_directory_path() / "lumenta-ports-XXXXXX").string();
+        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
+    }
+    ~ProcessPortDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::string testPortDirectory() {
+    if (const char* set = std::getenv("LUMENTA_PORT_DIR"); set != nullptr && *set != '\0') {
+        return set;
+    }
+    static const ProcessPortDir dir;
+    setenv("LUMENTA_PORT_DIR", dir.path().c_str(), 1);
+    return dir.path();
+}
+
+}  // namespace
+
 PtyPair::PtyPair() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -27,6 +57,12 @@ PtyPair::PtyPair() {
     tcgetattr(master_, &raw);
     cfmakeraw(&raw);
     tcsetattr(master_, TCSANOW, &raw);
+    std::string error;
+    published_ = PublishedPort::publish(testPortDirectory(),
+                                        "pts-" + fs::path(slavePath_).filename().string(), slavePath_, error);
+    if (!published_) {
+        throw std::runtime_error("cannot publish " + slavePath_ + ": " + error);
+    }
 }
 
 PtyPair::~PtyPair() {
@@ -116,6 +152,7 @@ PrivatePortDir::PrivatePortDir() {
 }
 
 PrivatePortDir::~PrivatePortDir() {
+    published_.clear();
     if (hadPrevious_) {
         setenv("LUMENTA_PORT_DIR", previous_.c_str(), 1);
     } else {
@@ -126,9 +163,14 @@ PrivatePortDir::~PrivatePortDir() {
 }
 
 void PrivatePortDir::publish(const std::string& name, const std::string& target) {
-    fs::create_symlink(target, fs::path(path_) / name);
+    std::string error;
+    auto port = PublishedPort::publish(path_, name, target, error);
+    if (!port) {
+        throw std::runtime_error("cannot publish " + name + ": " + error);
+    }
+    published_[name] = std::move(port);
 }
 
 void PrivatePortDir::unpublish(const std::string& name) {
-    fs::remove(fs::path(path_) / name);
+    published_.erase(name);
 }

@@ -1,10 +1,17 @@
 #pragma once
 
 #include <chrono>
+#include <map>
+#include <memory>
 #include <string>
+
+#include "common/published_port.h"
 
 // A pseudo-terminal for a port to open: the test talks on the master side. The slave side stays open
 // here as well, so the line survives the port's close and the test can look at the slave's settings.
+// A port opens a pseudo-terminal only as the target of a live virtual port, so the pair publishes
+// its slave as one, as the virtual dimmer does, in the test's port directory ($LUMENTA_PORT_DIR,
+// made for the process when unset); the slave's path then opens too.
 class PtyPair {
 public:
     PtyPair();
@@ -31,6 +38,7 @@ private:
     int master_ = -1;
     int slave_ = -1;
     std::string slavePath_;
+    std::unique_ptr<PublishedPort> published_;
 };
 
 // A private directory of virtual ports for the life of the object ($LUMENTA_PORT_DIR points at it).
@@ -42,12 +50,13 @@ public:
     PrivatePortDir& operator=(const PrivatePortDir&) = delete;
 
     const std::string& path() const { return path_; }
-    // Publishes a virtual port: a symbolic link name -> target.
+    // Publishes a live virtual port, as the virtual dimmer does: the link name -> target, its lock held.
     void publish(const std::string& name, const std::string& target);
     void unpublish(const std::string& name);
 
 private:
     std::string path_;
+    std::map<std::string, std::unique_ptr<PublishedPort>> published_;
     std::string previous_;
     bool hadPrevious_ = false;
 };

@@ -171,6 +171,11 @@ TEST(UnixPortNames, NamesOutsideTheDeviceDirectoriesNeverOpen) {
         {"/etc/passwd", SerialStatus::InvalidParam},
         {"/dev/../etc/passwd", SerialStatus::InvalidParam},
         {"/dev/null", SerialStatus::OpenFailed},  // a device, not a terminal
+        // Terminals that are never a serial line; /dev/ptmx would make a new pseudo-terminal.
+        {"ptmx", SerialStatus::OpenFailed},
+        {"/dev/pts/ptmx", SerialStatus::OpenFailed},
+        {"tty", SerialStatus::OpenFailed},
+        {"console", SerialStatus::OpenFailed},
         {"/dev", SerialStatus::InvalidParam},
         {"", SerialStatus::InvalidParam},
         {"pts/../../etc/passwd", SerialStatus::InvalidParam},
@@ -185,6 +190,30 @@ TEST(UnixPortNames, NamesOutsideTheDeviceDirectoriesNeverOpen) {
         EXPECT_FALSE(port.isOpen()) << entry.name;
         EXPECT_EQ(port.lastStatus(), entry.status) << entry.name;
     }
+}
+
+// A pseudo-terminal opens only as a live virtual port's target: one of no port may belong to a user's
+// terminal, or to a link left by a dimmer that was killed.
+TEST(UnixPortNames, APseudoTerminalThatNoLivePortServesNeverOpens) {
+    PrivatePortDir ports;
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string slave = ptsname(master);
+    ports.publish("killed", slave);
+    ports.unpublish("killed");
+    ASSERT_EQ(symlink(slave.c_str(), (ports.path() + "/killed").c_str()), 0);  // its lock is free
+    const std::vector<RefusedName> names = {
+        {slave, SerialStatus::InvalidParam},
+        {"killed", SerialStatus::NotFound},
+        {ports.path() + "/killed", SerialStatus::NotFound},
+    };
+    for (const auto& entry : names) {
+        CSerialPortUnixBase port;
+        port.setPortName(entry.name.c_str());
+        EXPECT_FALSE(port.open()) << entry.name;
+        EXPECT_EQ(port.lastStatus(), entry.status) << entry.name;
+    }
+    ::close(master);
 }
 
 TEST(UnixPortNames, VirtualPortsOpenByBareNameAndByPath) {

@@ -1,12 +1,16 @@
 // lumenta-send as a program, against the virtual dimmer: what reaches the dimmer, the line it is sent
 // on, and for every failure its exit code, its message and that not one byte reached the dimmer.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <sys/file.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -15,6 +19,7 @@
 
 #include "serial/posix/serial_port_unix_base.h"
 #include "tests/serial/posix/slave_line.h"
+#include "tests/tools/other_user.h"
 #include "tests/tools/send/send_process.h"
 #include "tests/tools/temp_dir.h"
 #include "tools/virtual_dimmer/virtual_dimmer.h"
@@ -43,12 +48,80 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
+// A port of uid's, live, as that user's dimmer would keep it: the link and its lock file, which this
+// object holds locked.
+class LivePortOf {
+public:
+    LivePortOf(uid_t uid, const std::string& dir, const std::string& name, const std::string& target) {
+        const std::string link = dir + "/" + name;
+        const std::string lock = dir + "/." + name + ".lock";
+        EXPECT_EQ(symlink(target.c_str(), link.c_str()), 0);
+        EXPECT_EQ(lchown(link.c_str(), uid, uid), 0);
+        lock_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        EXPECT_EQ(fchown(lock_, uid, uid), 0);
+        EXPECT_EQ(flock(lock_, LOCK_EX | LOCK_NB), 0);
+    }
+    ~LivePortOf() { ::close(lock_); }
+
+private:
+    int lock_ = -1;
+};
+
+// A terminal such as a user has open: cooked mode, echo, a line typed ahead and not yet read.
+class Terminal {
+public:
+    Terminal() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+            return;
+        }
+        slavePath_ = ptsname(master_);
+        slave_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        tcgetattr(slave_, &mode_);
+        const char typed[] = "ls\n";
+        [[maybe_unused]] const ssize_t written = ::write(master_, typed, 3);
+        // What the terminal echoes goes to its screen: read it off, so that only later bytes count.
+        pollfd echo{master_, POLLIN, 0};
+        char screen[64];
+        while (poll(&echo, 1, 100) > 0 && ::read(master_, screen, sizeof screen) > 0) {
+        }
+    }
+    ~Terminal() {
+        ::close(slave_);
+        ::close(master_);
+    }
+    bool isOpen() const { return slave_ >= 0; }
+    const std::string& slavePath() const { return slavePath_; }
+
+    // Nothing was written to it, its mode is as it was, its typed-ahead line still waits.
+    void expectUntouched() const {
+        pollfd watched{master_, POLLIN, 0};
+        EXPECT_EQ(poll(&watched, 1, 100), 0) << "bytes reached the terminal";
+        termios now{};
+        ASSERT_EQ(tcgetattr(slave_, &now), 0);
+        EXPECT_EQ(now.c_lflag, mode_.c_lflag);
+        EXPECT_EQ(now.c_iflag, mode_.c_iflag);
+        EXPECT_EQ(now.c_oflag, mode_.c_oflag);
+        EXPECT_EQ(now.c_cflag, mode_.c_cflag);
+        EXPECT_EQ(cfgetospeed(&now), cfgetospeed(&mode_));
+        char line[16] = {};
+        EXPECT_EQ(::read(slave_, line, sizeof line), 3);
+        EXPECT_STREQ(line, "ls\n");
+    }
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slavePath_;
+    termios mode_{};
+};
+
 // A virtual dimmer published in a port directory of the test's own, which lumenta-send is pointed at.
 class LumentaSend : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(dir_.path().empty());
-        // Readable for all, so that a run under another account can list the ports.
+        // Open to all, so that a run under another account reaches port directories of its own in it.
         ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
         setenv("LUMENTA_PORT_DIR", dir_.path().c_str(), 1);
         dimmer_ = start("vdimmer0");
@@ -154,6 +227,7 @@ TEST_F(LumentaSend, UnknownPortsAreRefusedBeforeAnythingIsOpened) {
     expectFailure(send({"--port", "nosuch", "--all", "--level", "1"}), 3, "unknown port 'nosuch'");
     // A terminal that is no serial port is never opened, even by its full path.
     expectFailure(send({"--port", "/dev/tty", "--all", "--level", "1"}), 3, "unknown port");
+    expectFailure(send({"--port", "ptmx", "--all", "--level", "1"}), 3, "unknown port 'ptmx'");
     expectFailure(send({"--port", dimmer_->ptyPath(), "--all", "--level", "1"}), 3, "unknown port");
     // A port whose dimmer has gone is not listed any more.
     auto gone = start("gone0");
@@ -176,14 +250,18 @@ TEST_F(LumentaSend, APortHeldByAnotherProgramIsBusy) {
 TEST_F(LumentaSend, APermissionRefusalExplainsTheGroup) {
     ProcessResult run;
     if (geteuid() == 0) {
-        // Root opens anything: run as nobody, in no group.
-        run = runProcess("setpriv",
-                         {"--reuid=65534", "--regid=65534", "--clear-groups", "--", kSend, "--port",
-                          "vdimmer0", "--channel", "3", "--level", "7"},
-                         {"LUMENTA_PORT_DIR=" + dir_.path()});
-        if (run.exitCode == 126 || run.exitCode == 127) {
-            GTEST_SKIP() << "nobody cannot run " << kSend << ": " << run.err;
+        if (!other_user::available()) {
+            GTEST_SKIP() << "needs setpriv to act as another user";
         }
+        // Root opens anything: run as a user in no group, whose own live port leads to root's terminal.
+        const uid_t user = other_user::victim();
+        const std::string ports = dir_.path() + "/user";
+        ASSERT_TRUE(other_user::makeDirectoryOf(user, ports));
+        const LivePortOf port(user, ports, "vdimmer0", dimmer_->ptyPath());
+        run = runProcess(
+            "env",
+            other_user::commandAs(user, kSend, {"--port", "vdimmer0", "--channel", "3", "--level", "7"}),
+            {"LUMENTA_PORT_DIR=" + ports});
     } else {
         ASSERT_EQ(chmod(dimmer_->ptyPath().c_str(), 0), 0);
         run = send({"--port", "vdimmer0", "--channel", "3", "--level", "7"});
@@ -195,9 +273,71 @@ TEST_F(LumentaSend, APermissionRefusalExplainsTheGroup) {
 }
 
 TEST_F(LumentaSend, AListedPortThatIsNoTerminalDoesNotOpen) {
-    ASSERT_EQ(symlink("/dev/null", (dir_.path() + "/notatty").c_str()), 0);
+    std::string error;
+    const auto port = PublishedPort::publish(dir_.path(), "notatty", "/dev/null", error);
+    ASSERT_TRUE(port) << error;
     ASSERT_NE(send({"--list"}).out.find("notatty"), std::string::npos);
-    expectFailure(send({"--port", "notatty", "--all", "--level", "1"}), 7, "could not be opened");
+    expectFailure(send({"--port", "notatty", "--all", "--level", "1"}), 7,
+                  "does not lead to a serial device");
+}
+
+// A dimmer killed with SIGKILL leaves its link, and its lock free; its pseudo-terminal's number goes
+// to the user's next terminal, here one in its usual cooked mode with a line typed ahead. The link is
+// neither listed nor followed: the terminal gets no bytes, keeps its mode and its input.
+TEST_F(LumentaSend, AStaleLinkIsNeverFollowedIntoTheTerminalThatGotItsNumber) {
+    const Terminal terminal;
+    ASSERT_TRUE(terminal.isOpen());
+    {
+        std::string error;
+        ASSERT_TRUE(PublishedPort::publish(dir_.path(), "old0", terminal.slavePath(), error)) << error;
+    }
+    ASSERT_EQ(symlink(terminal.slavePath().c_str(), (dir_.path() + "/old0").c_str()), 0);
+
+    EXPECT_EQ(send({"--list"}).out.find("old0"), std::string::npos);
+    expectFailure(send({"--port", "old0", "--all", "--level", "1"}), 3, "unknown port 'old0'");
+    expectFailure(send({"--port", "old0", "--all", "--level", "1"}), 3, "left by a dimmer that no longer runs");
+    expectFailure(send({"--port", terminal.slavePath(), "--all", "--level", "1"}), 3, "unknown port");
+    for (const std::string& name : {std::string("old0"), terminal.slavePath()}) {
+        CSerialPortUnixBase port;
+        port.setPortName(name.c_str());
+        EXPECT_FALSE(port.open()) << name;
+    }
+    terminal.expectUntouched();
+}
+
+// Another user made the victim's fallback directory first and put a port in it, live, that leads to
+// a terminal the victim may open. The victim's lumenta-send lists nothing from there, opens nothing,
+// and says why.
+TEST_F(LumentaSend, PortsInADirectoryAnotherUserMadeAreNeitherListedNorOpened) {
+    if (!other_user::available()) {
+        GTEST_SKIP() << "needs root and setpriv to act as two users";
+    }
+    const uid_t victim = other_user::victim();
+    const uid_t attacker = other_user::attacker();
+    const std::string fallback = "/tmp/lumenta-" + std::to_string(victim);
+    std::filesystem::remove_all(fallback);
+    ASSERT_TRUE(other_user::makeDirectoryOf(attacker, fallback, 0755));
+    ASSERT_TRUE(other_user::makeDirectoryOf(attacker, fallback + "/ports", 0755));
+    const Terminal terminal;
+    ASSERT_EQ(chown(terminal.slavePath().c_str(), victim, victim), 0);
+    {
+        const LivePortOf planted(attacker, fallback + "/ports", "vdimmer", terminal.slavePath());
+        const std::vector<std::string> unset = {"XDG_RUNTIME_DIR", "LUMENTA_PORT_DIR"};
+        const ProcessResult list = runProcess("env", other_user::commandAs(victim, kSend, {"--list"}, unset));
+        const ProcessResult run = runProcess(
+            "env",
+            other_user::commandAs(victim, kSend, {"--port", "vdimmer", "--all", "--level", "1"}, unset));
+        std::filesystem::remove_all(fallback);
+        EXPECT_EQ(list.exitCode, 0) << list.err;
+        EXPECT_EQ(list.out.find("vdimmer"), std::string::npos) << list.out;
+        EXPECT_NE(list.err.find("virtual ports are not listed: " + fallback + " belongs to another user"),
+                  std::string::npos)
+            << list.err;
+        EXPECT_EQ(run.exitCode, 3) << run.err;
+        EXPECT_NE(run.err.find("unknown port 'vdimmer'"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(fallback + " belongs to another user"), std::string::npos) << run.err;
+    }
+    terminal.expectUntouched();
 }
 
 TEST(LumentaSendText, HelpAndManPageDocumentEveryOptionAndExitCode) {
@@ -220,7 +360,6 @@ TEST(LumentaSendText, HelpAndManPageDocumentEveryOptionAndExitCode) {
         EXPECT_NE(man.find(std::string(".B ") + code + "\n"), std::string::npos) << code;
     }
     EXPECT_NE(man.find("dialout"), std::string::npos);
-
     ProcessResult version = runProcess(kSend, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("lumenta-send ", 0), 0u) << version.out;

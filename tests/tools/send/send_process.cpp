@@ -1,13 +1,11 @@
 #include "tests/tools/send/send_process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <chrono>
-#include <cstring>
 
 extern char** environ;
 
@@ -41,57 +39,66 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 }  // namespace
 
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::vector<std::string>& extraEnvironment) {
-    ProcessResult result;
+RunningProcess::RunningProcess(const std::string& program, const std::vector<std::string>& args,
+                               const std::vector<std::string>& extraEnvironment) {
     int out[2];
     int err[2];
-    if (pipe(out) != 0) {
-        return result;
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return;
     }
-    if (pipe(err) != 0) {
+    if (pipe2(err, O_CLOEXEC) != 0) {
         close(out[0]);
         close(out[1]);
-        return result;
+        return;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
 
     std::vector<std::string> argvStrings{program};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<std::string> envStrings = mergedEnvironment(extraEnvironment);
     std::vector<char*> argv = pointers(argvStrings);
     std::vector<char*> envp = pointers(envStrings);
-
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    if (posix_spawnp(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) {
+        pid_ = -1;
+    }
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);
-    if (spawned != 0) {
+    if (pid_ <= 0) {
         close(out[0]);
         close(err[0]);
-        return result;
+        return;
     }
+    reader_ = std::thread(&RunningProcess::collect, this, out[0], err[0]);
+}
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    pollfd watched[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
-    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (poll(watched, 2, 100) <= 0) {
+RunningProcess::~RunningProcess() {
+    if (pid_ > 0 && exitCode_ < 0) {
+        kill(pid_, SIGKILL);
+        wait(std::chrono::seconds(10));
+    }
+    if (reader_.joinable()) {
+        reader_.join();
+    }
+}
+
+void RunningProcess::collect(int outFd, int errFd) {
+    pollfd watched[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string* sinks[2] = {&out_, &err_};
+    for (int open = 2; open > 0;) {
+        if (poll(watched, 2, -1) <= 0) {
             continue;
         }
         for (int i = 0; i < 2; ++i) {
             if (watched[i].fd < 0 || watched[i].revents == 0) {
                 continue;
             }
-            char chunk[512];
+            char chunk[4096];
             const ssize_t got = read(watched[i].fd, chunk, sizeof chunk);
+            std::lock_guard<std::mutex> hold(lock_);
             if (got > 0) {
                 sinks[i]->append(chunk, static_cast<std::size_t>(got));
             } else {
@@ -99,18 +106,68 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                 watched[i].fd = -1;
                 --open;
             }
+            changed_.notify_all();
         }
     }
-    if (open > 0) {
-        kill(pid, SIGKILL);
+    std::lock_guard<std::mutex> hold(lock_);
+    outputEnded_ = true;
+    changed_.notify_all();
+}
+
+bool RunningProcess::waitForOutput(const std::function<bool(const std::string&)>& done,
+                                   std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> hold(lock_);
+    return changed_.wait_for(hold, limit, [&] { return done(out_) || outputEnded_; }) && done(out_);
+}
+
+std::string RunningProcess::out() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return out_;
+}
+
+std::string RunningProcess::err() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return err_;
+}
+
+void RunningProcess::signal(int number) {
+    if (pid_ > 0 && exitCode_ < 0) {
+        kill(pid_, number);
     }
-    for (pollfd& watch : watched) {
-        if (watch.fd >= 0) {
-            close(watch.fd);
-        }
+}
+
+int RunningProcess::wait(std::chrono::milliseconds limit) {
+    if (pid_ <= 0 || exitCode_ >= 0) {
+        return exitCode_;
     }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    while (waitpid(pid_, &status, WNOHANG) != pid_) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    // Output may still come from a child it left behind; what it printed itself is in the pipes.
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait_for(hold, std::chrono::seconds(10), [this] { return outputEnded_; });
+    return exitCode_;
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::vector<std::string>& extraEnvironment) {
+    RunningProcess process(program, args, extraEnvironment);
+    ProcessResult result;
+    if (!process.started()) {
+        return result;
+    }
+    result.exitCode = process.wait(std::chrono::seconds(10));
+    if (result.exitCode < 0) {
+        process.signal(SIGKILL);
+        result.exitCode = process.wait(std::chrono::seconds(10));
+    }
+    result.out = process.out();
+    result.err = process.err();
     return result;
 }

@@ -3,13 +3,18 @@
 #include <memory>
 #include <string>
 
+#include "common/virtual_port_dir.h"
+
 // A virtual port made visible to the panel's port list: the symbolic link DIR/NAME -> pseudo-terminal.
 //
 // While the port is published we hold an exclusive lock on DIR/.NAME.lock; the kernel drops it when
 // the process ends, however it ends. So a link whose lock is free belongs to a run that was killed:
-// it is stale and is replaced. A link whose lock is held belongs to a live dimmer: publishing the
-// same name again fails. The destructor removes the link; the
-// empty lock file stays for the next run of that name.
+// it is stale, readers neither list nor open it, and the next publication of the name replaces it.
+// A link whose lock is held belongs to a live publisher: publishing the same name again fails.
+//
+// The directory is opened and checked once (PortDirectory) and everything after works on that open
+// directory. The destructor removes the link, if it is still the one we made; the empty lock file
+// stays for the next run of that name.
 class PublishedPort {
 public:
     // Nullptr on failure, with the reason in error. Creates the directory (mode 0700) when missing.
@@ -26,9 +31,12 @@ public:
     bool replacedStaleLink() const { return replacedStale_; }
 
 private:
-    PublishedPort(std::string name, std::string linkPath, int lockFd, bool replacedStale);
+    PublishedPort(PortDirectory directory, std::string name, std::string target, int lockFd,
+                  bool replacedStale);
 
+    PortDirectory directory_;
     std::string name_;
+    std::string target_;
     std::string linkPath_;
     int lockFd_;
     bool replacedStale_;
