@@ -1,5 +1,5 @@
 // The terminal front end as a program: what it prints on start, that it removes its port when it is
-// told to end, and what another user cannot make it do.
+// told to end, promptly even under a flood of frames, and what another user cannot make it do.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,7 +14,9 @@
 #include <string>
 #include <thread>
 
+#include "control/dimmer_frame.h"
 #include "tests/tools/other_user.h"
+#include "tests/tools/pty_writer.h"
 #include "tests/tools/send/send_process.h"
 #include "tests/tools/temp_dir.h"
 
@@ -110,6 +112,26 @@ TEST(DimmerProcess, ANewRunCleansUpAfterAKilledOne) {
     struct stat info {};
     EXPECT_EQ(stat(link.c_str(), &info), 0) << "the new link leads to a live pseudo-terminal";
     EXPECT_EQ(next.endWith(SIGTERM), 0);
+}
+
+// A writer that never pauses: SIGTERM still ends the dimmer (and removes its port), and what it
+// prints stays bounded: frame lines up to a rate, then a count of the frames not shown.
+TEST(DimmerProcess, EndsOnSigtermUnderAFloodAndKeepsItsOutputBounded) {
+    TempDir dir;
+    DimmerProcess dimmer(dir.path(), "flood0", false);
+    const std::string link = dimmer.startLines()["link"];
+    ASSERT_FALSE(link.empty());
+    {
+        FrameFlood flood(link);
+        ASSERT_TRUE(flood.started());
+        std::this_thread::sleep_for(1500ms);
+        EXPECT_EQ(dimmer.endWith(SIGTERM), 0) << "still running 2 s after SIGTERM";
+    }
+    EXPECT_FALSE(exists(link));
+    const std::string out = dimmer.process().out();
+    EXPECT_LT(out.size(), 1u << 20) << "printed " << out.size() << " bytes in 1.5 s";
+    EXPECT_NE(out.find("frame AA "), std::string::npos);
+    EXPECT_NE(out.find("more frames in that second, not shown"), std::string::npos);
 }
 
 // Another user made the /tmp fallback's folder first, world-writable, with "ports" a link into one

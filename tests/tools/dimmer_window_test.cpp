@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <cstdlib>
 
 #include "tests/tools/pty_writer.h"
@@ -67,6 +68,30 @@ TEST(DimmerWindow, LampsFollowTheFramesThatArriveOnThePort) {
     EXPECT_LT(halfLit + 40, fullLit);
     EXPECT_EQ(window.countsText(), "Frames: 2     Rejected bytes: 1");
     EXPECT_EQ(window.lastFrameText(), "Last frame: AA 09 01 FF 00 5D");
+}
+
+// A writer that never pauses: the window reads in bounded passes and keeps handling its other events
+// (a timer here; painting and a quit request alike) in between.
+TEST(DimmerWindow, StaysResponsiveUnderAFlood) {
+    application();
+    TempDir dir;
+    std::string error;
+    auto dimmer = VirtualDimmer::start(dir.path(), "dimmer0", error);
+    ASSERT_NE(dimmer, nullptr) << error;
+    DimmerWindow window(*dimmer);
+    window.show();
+
+    FrameFlood flood(dimmer->port().linkPath(), std::chrono::seconds(4));
+    ASSERT_TRUE(flood.started());
+    EXPECT_TRUE(processEventsUntil([&] { return dimmer->acceptedFrames() > 0; }));
+    bool fired = false;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(50, [&fired] { fired = true; });
+    processEventsUntil([&fired] { return fired; });
+    const qint64 waited = clock.elapsed();
+    EXPECT_TRUE(fired);
+    EXPECT_LT(waited, 1000) << "a 50 ms timer fired after " << waited << " ms";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "tests/tools/pty_writer.h"
 #include "tests/tools/temp_dir.h"
 #include "tools/virtual_dimmer/channel_report.h"
+#include "tools/virtual_dimmer/terminal_report.h"
 
 namespace {
 
@@ -92,6 +93,20 @@ TEST_F(VirtualDimmerTest, ThePortStaysUsableAfterAWriterClosesIt) {
     }
 }
 
+// A writer that never pauses must not hold the owner's loop: one pass takes a bounded amount.
+TEST_F(VirtualDimmerTest, AReadPassTakesABoundedAmountUnderAFlood) {
+    std::uint64_t before = 0;
+    {
+        FrameFlood flood(dimmer->port().linkPath(), std::chrono::seconds(5));
+        ASSERT_TRUE(flood.started());
+        ASSERT_TRUE(pumpUntilFrames(*dimmer, 1));
+        before = dimmer->acceptedFrames();
+        EXPECT_TRUE(dimmer->readAvailable());
+    }
+    const std::uint64_t taken = (dimmer->acceptedFrames() - before) * kDimmerFrameSize;
+    EXPECT_LE(taken, VirtualDimmer::kReadPassBytes + kDimmerFrameSize);
+}
+
 // A port named like an entry of /dev would stand for that device (lumenta-send --port ptmx).
 TEST(VirtualDimmerNames, NamesOfDevicesAreRefused) {
     TempDir dir;
@@ -109,6 +124,43 @@ TEST_F(VirtualDimmerTest, EndingRemovesTheLink) {
     dimmer.reset();
     struct stat info {};
     EXPECT_NE(lstat(link.c_str(), &info), 0);
+}
+
+// The terminal's report at any rate of frames: every frame line up to the limit of a second, then a
+// count; the table after a change, at most once an interval; for a lone frame, both at once.
+TEST(TerminalReport, StaysBoundedWhateverTheRateOfFrames) {
+    std::string out;
+    TerminalReport report([&out](const std::string& text) { out += text; });
+    ChannelTable table;
+    const auto lines = [&out](const std::string& start) {
+        std::size_t count = 0;
+        for (std::size_t at = 0; (at = out.find(start, at)) != std::string::npos; ++at) {
+            count += at == 0 || out[at - 1] == '\n';
+        }
+        return count;
+    };
+    auto now = TerminalReport::Clock::time_point{} + std::chrono::hours(1);
+    const DimmerFrame lone = buildDimmerFrame(7, 1, 9);
+    table.apply(lone);
+    report.frame(lone, now);
+    report.tick(table, now);
+    EXPECT_EQ(out, describeFrame(lone) + "\n" + channelTableText(table));
+    EXPECT_EQ(report.msUntilDue(now), -1);
+
+    // Ten thousand frames in the next second, in passes of a hundred every 10 ms.
+    out.clear();
+    now += std::chrono::seconds(5);
+    for (int pass = 0; pass < 100; ++pass, now += std::chrono::milliseconds(10)) {
+        for (int i = 0; i < 100; ++i) {
+            report.frame(buildDimmerFrame(1, 0, static_cast<std::uint8_t>(i)), now);
+        }
+        report.tick(table, now);
+    }
+    EXPECT_EQ(lines("frame AA "), TerminalReport::kFrameLinesPerSecond);
+    EXPECT_EQ(lines("CH1 "), 4u);  // the table, at 0, 250, 500 and 750 ms
+    EXPECT_EQ(report.msUntilDue(now - std::chrono::milliseconds(10)), 10);
+    report.tick(table, now);
+    EXPECT_EQ(lines("... and 8000 more frames in that second, not shown"), 1u);
 }
 
 TEST(ChannelReport, TableListsEveryChannelInRowsOfSix) {

@@ -1,5 +1,6 @@
-// lumenta-virtual-dimmer: the virtual dimmer in a terminal. Prints every accepted frame and the
-// channel table after it; ends on Ctrl-C or SIGTERM and removes its port.
+// lumenta-virtual-dimmer: the virtual dimmer in a terminal. Prints the accepted frames and the
+// channel table, at a bounded rate (TerminalReport); ends on Ctrl-C or SIGTERM, however fast frames
+// arrive, and removes its port.
 #include <poll.h>
 
 #include <cstdio>
@@ -7,8 +8,8 @@
 #include <string>
 
 #include "common/virtual_port_dir.h"
-#include "tools/virtual_dimmer/channel_report.h"
 #include "tools/virtual_dimmer/dimmer_options.h"
+#include "tools/virtual_dimmer/terminal_report.h"
 #include "tools/virtual_dimmer/termination_signals.h"
 #include "tools/virtual_dimmer/virtual_dimmer.h"
 
@@ -35,24 +36,32 @@ int main(int argc, char** argv) {
         std::printf("pty=%s\nport=%s\nlink=%s\n", dimmer->ptyPath().c_str(), dimmer->port().name().c_str(),
                     dimmer->port().linkPath().c_str());
     }
+    using Clock = TerminalReport::Clock;
+    std::unique_ptr<TerminalReport> report;
+    Clock::time_point passStart = Clock::now();
     if (!options.quiet) {
         std::printf("Virtual dimmer on port %s (%s)%s. Ctrl-C ends it.\n", dimmer->port().name().c_str(),
                     dimmer->ptyPath().c_str(),
                     dimmer->port().replacedStaleLink() ? ", replacing a stale link" : "");
-        dimmer->onFrame([&dimmer](const DimmerFrame& frame) {
-            std::printf("%s\n%s", describeFrame(frame).c_str(), channelTableText(dimmer->channels()).c_str());
-        });
+        report = std::make_unique<TerminalReport>(
+            [](const std::string& text) { std::fputs(text.c_str(), stdout); });
+        dimmer->onFrame([&report, &passStart](const DimmerFrame& frame) { report->frame(frame, passStart); });
     }
     std::fflush(stdout);
 
+    // Each pass reads a bounded amount, so the signal is seen within a pass however fast frames come.
     pollfd watched[2] = {{dimmer->masterFd(), POLLIN, 0}, {termination.fd(), POLLIN, 0}};
     while (termination.received() == 0) {
-        if (poll(watched, 2, -1) < 0) {
+        if (poll(watched, 2, report ? report->msUntilDue(Clock::now()) : -1) < 0) {
             continue;  // interrupted by a signal; the loop's condition decides
         }
+        passStart = Clock::now();
         if ((watched[0].revents & POLLIN) != 0 && !dimmer->readAvailable()) {
             std::perror("lumenta-virtual-dimmer: reading the pseudo-terminal");
             return 1;
+        }
+        if (report) {
+            report->tick(dimmer->channels(), Clock::now());
         }
         std::fflush(stdout);
     }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -32,10 +33,12 @@ VirtualDimmer::VirtualDimmer(std::unique_ptr<PseudoTerminal> terminal, std::uniq
 
 bool VirtualDimmer::readAvailable() {
     std::uint8_t chunk[4096];
-    for (;;) {
-        const ssize_t got = ::read(terminal_->masterFd(), chunk, sizeof chunk);
+    for (std::size_t taken = 0; taken < kReadPassBytes;) {
+        const ssize_t got =
+            ::read(terminal_->masterFd(), chunk, std::min(sizeof chunk, kReadPassBytes - taken));
         if (got > 0) {
             decoder_.feed(chunk, static_cast<std::size_t>(got));
+            taken += static_cast<std::size_t>(got);
             continue;
         }
         if (got < 0 && errno == EINTR) {
@@ -43,6 +46,7 @@ bool VirtualDimmer::readAvailable() {
         }
         return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
+    return true;  // more may be queued; the owner's next poll says so
 }
 
 void VirtualDimmer::accept(const DimmerFrame& frame) {

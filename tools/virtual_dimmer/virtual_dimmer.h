@@ -15,10 +15,14 @@
 // decoder on what arrives there, and the table of channel levels and modes that the frames set.
 //
 // It starts no thread. Its owner waits until masterFd() is readable (poll, a socket notifier) and
-// then calls readAvailable(), which decodes every byte queued and reports each accepted frame.
+// then calls readAvailable(), which decodes what is queued, up to kReadPassBytes, and reports each
+// accepted frame. The bound keeps a writer that never pauses from holding the owner's loop: between
+// passes the loop gets back to its signals and its window.
 class VirtualDimmer {
 public:
     using FrameHandler = std::function<void(const DimmerFrame&)>;
+
+    static constexpr std::size_t kReadPassBytes = 64 * 1024;
 
     // Nullptr on failure, with the reason in error. portDirectory is where the port is published; a
     // name that is an entry of /dev (ptmx, null, tty, console) is refused.
@@ -27,8 +31,8 @@ public:
 
     void onFrame(FrameHandler handler) { onFrame_ = std::move(handler); }
 
-    // Reads and decodes everything queued on the pseudo-terminal; false when reading failed for a
-    // reason other than having nothing more to read.
+    // Reads and decodes what is queued on the pseudo-terminal, at most kReadPassBytes; false when
+    // reading failed for a reason other than having nothing more to read.
     bool readAvailable();
 
     int masterFd() const { return terminal_->masterFd(); }
