@@ -6,7 +6,8 @@ std::string sendUsage() {
            "\n"
            "Sends one command to a Lumenta 24-channel dimmer and exits: the port is opened at\n"
            "115200 baud, 8N1, no flow control, as the panel opens it, and one 6-byte frame is\n"
-           "written. Every value is checked before the port is opened; on any error nothing is sent.\n"
+           "written. Every value is checked before the port is opened; on an error nothing is sent,\n"
+           "unless writing itself fails (6).\n"
            "\n"
            "  --port NAME     the serial port, as --list shows it (ttyUSB0, /dev/ttyUSB0 or a link\n"
            "                  to it such as /dev/serial/by-id/...; COM3 on Windows)\n"
@@ -29,6 +30,6 @@ std::string sendUsage() {
            "  3  unknown port: no serial port of that name is listed\n"
            "  4  the port is in use by another program\n"
            "  5  permission denied (on Linux: join the port's group, usually dialout)\n"
-           "  6  the port opened but the frame could not be written\n"
+           "  6  writing failed after the port opened: part of the frame may have left the port\n"
            "  7  the port could not be opened or set up for another reason\n";
 }

@@ -22,6 +22,7 @@
 #include "tests/tools/other_user.h"
 #include "tests/tools/send/send_process.h"
 #include "tests/tools/temp_dir.h"
+#include "tools/virtual_dimmer/dimmer_options.h"
 #include "tools/virtual_dimmer/virtual_dimmer.h"
 
 namespace {
@@ -360,6 +361,19 @@ TEST(LumentaSendText, HelpAndManPageDocumentEveryOptionAndExitCode) {
         EXPECT_NE(man.find(std::string(".B ") + code + "\n"), std::string::npos) << code;
     }
     EXPECT_NE(man.find("dialout"), std::string::npos);
+    // A failed write may have sent part of the frame: both say so.
+    const std::string partly = "part of the frame may have left the port";
+    EXPECT_NE(help.out.find(partly, help.out.find("\n  6  ")), std::string::npos) << help.out;
+    EXPECT_NE(man.find(partly, man.find(".B 6\n")), std::string::npos);
+    // The virtual dimmer's port is named as the dimmer names it by default.
+    const std::string dimmer = DimmerOptions().portName;
+    for (std::size_t at = 0; (at = man.find("vdimmer", at)) != std::string::npos; ++at) {
+        const char after = at + dimmer.size() < man.size() ? man[at + dimmer.size()] : ' ';
+        EXPECT_TRUE(man.compare(at, dimmer.size(), dimmer) == 0 &&
+                    !std::isalnum(static_cast<unsigned char>(after)))
+            << man.substr(at, 20);
+    }
+
     ProcessResult version = runProcess(kSend, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("lumenta-send ", 0), 0u) << version.out;
