@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QTimer>
 #include <cstdlib>
+#include <memory>
 
 #include "tests/tools/pty_writer.h"
 #include "tests/tools/temp_dir.h"
@@ -39,17 +40,26 @@ int lampBrightness(LampWidget& lamp) {
     return qGray(image.pixel(image.width() / 2, image.height() / 2 + 2));
 }
 
-TEST(DimmerWindow, LampsFollowTheFramesThatArriveOnThePort) {
-    application();
-    TempDir dir;
-    std::string error;
-    auto dimmer = VirtualDimmer::start(dir.path(), "dimmer0", error);
-    ASSERT_NE(dimmer, nullptr) << error;
-    DimmerWindow window(*dimmer);
-    window.show();
+// A virtual dimmer and its window, shown.
+class DimmerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        std::string error;
+        dimmer = VirtualDimmer::start(dir.path(), "dimmer0", error);
+        ASSERT_NE(dimmer, nullptr) << error;
+        window = std::make_unique<DimmerWindow>(*dimmer);
+        window->show();
+    }
 
-    EXPECT_EQ(window.lastFrameText(), "Last frame: none yet");
-    const int dark = lampBrightness(window.lamp(1));
+    TempDir dir;
+    std::unique_ptr<VirtualDimmer> dimmer;
+    std::unique_ptr<DimmerWindow> window;
+};
+
+TEST_F(DimmerWindowTest, LampsFollowTheFramesThatArriveOnThePort) {
+    EXPECT_EQ(window->lastFrameText(), "Last frame: none yet");
+    const int dark = lampBrightness(window->lamp(1));
 
     const DimmerFrame half = buildDimmerFrame(0, 0, 128);
     const DimmerFrame full = buildDimmerFrame(9, 1, 255);
@@ -59,28 +69,20 @@ TEST(DimmerWindow, LampsFollowTheFramesThatArriveOnThePort) {
     ASSERT_TRUE(writeToPort(dimmer->port().linkPath(), bytes));
     ASSERT_TRUE(processEventsUntil([&] { return dimmer->acceptedFrames() == 2; }));
 
-    EXPECT_EQ(window.lamp(1).state().level, 128);
-    EXPECT_EQ(window.lamp(9).state().level, 255);
-    EXPECT_EQ(window.lamp(9).state().mode, DimmerMode::L);
-    const int halfLit = lampBrightness(window.lamp(1));
-    const int fullLit = lampBrightness(window.lamp(9));
+    EXPECT_EQ(window->lamp(1).state().level, 128);
+    EXPECT_EQ(window->lamp(9).state().level, 255);
+    EXPECT_EQ(window->lamp(9).state().mode, DimmerMode::L);
+    const int halfLit = lampBrightness(window->lamp(1));
+    const int fullLit = lampBrightness(window->lamp(9));
     EXPECT_LT(dark + 40, halfLit);
     EXPECT_LT(halfLit + 40, fullLit);
-    EXPECT_EQ(window.countsText(), "Frames: 2     Rejected bytes: 1");
-    EXPECT_EQ(window.lastFrameText(), "Last frame: AA 09 01 FF 00 5D");
+    EXPECT_EQ(window->countsText(), "Frames: 2     Rejected bytes: 1");
+    EXPECT_EQ(window->lastFrameText(), "Last frame: AA 09 01 FF 00 5D");
 }
 
 // A writer that never pauses: the window reads in bounded passes and keeps handling its other events
 // (a timer here; painting and a quit request alike) in between.
-TEST(DimmerWindow, StaysResponsiveUnderAFlood) {
-    application();
-    TempDir dir;
-    std::string error;
-    auto dimmer = VirtualDimmer::start(dir.path(), "dimmer0", error);
-    ASSERT_NE(dimmer, nullptr) << error;
-    DimmerWindow window(*dimmer);
-    window.show();
-
+TEST_F(DimmerWindowTest, StaysResponsiveUnderAFlood) {
     FrameFlood flood(dimmer->port().linkPath(), std::chrono::seconds(4));
     ASSERT_TRUE(flood.started());
     EXPECT_TRUE(processEventsUntil([&] { return dimmer->acceptedFrames() > 0; }));
