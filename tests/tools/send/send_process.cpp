@@ -41,18 +41,21 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 RunningProcess::RunningProcess(const std::string& program, const std::vector<std::string>& args,
                                const std::vector<std::string>& extraEnvironment) {
-    int out[2];
-    int err[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
+    int in[2] = {-1, -1};
+    int out[2] = {-1, -1};
+    int err[2] = {-1, -1};
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
         return;
     }
-    if (pipe2(err, O_CLOEXEC) != 0) {
-        close(out[0]);
-        close(out[1]);
-        return;
-    }
+    input_ = in[1];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
 
@@ -65,6 +68,7 @@ RunningProcess::RunningProcess(const std::string& program, const std::vector<std
         pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
     close(out[1]);
     close(err[1]);
     if (pid_ <= 0) {
@@ -82,6 +86,9 @@ RunningProcess::~RunningProcess() {
     }
     if (reader_.joinable()) {
         reader_.join();
+    }
+    if (input_ >= 0) {
+        close(input_);
     }
 }
 

@@ -18,7 +18,8 @@ struct ProcessResult {
 };
 
 // A program started with the environment of this process plus (or overriding) extra NAME=VALUE
-// entries. What it prints is collected in the background; it is killed if it still runs at the end.
+// entries. What it prints is collected in the background; its standard input stays open, with
+// nothing to read, for as long as this object lives; it is killed if it still runs at the end.
 class RunningProcess {
 public:
     RunningProcess(const std::string& program, const std::vector<std::string>& args,
@@ -41,6 +42,7 @@ private:
     void collect(int outFd, int errFd);
 
     pid_t pid_ = -1;
+    int input_ = -1;  // the writing end of its standard input
     int exitCode_ = -1;
     mutable std::mutex lock_;
     std::condition_variable changed_;
