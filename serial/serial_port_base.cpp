@@ -1,12 +1,16 @@
 #include "serial/serial_port_base.h"
 
 CSerialPortBase::CSerialPortBase()
-    : mutex_(std::make_unique<kelso::IMutex>()), notifier_(std::make_unique<ReadNotifier>()) {}
+    : mutex_(std::make_unique<kelso::IMutex>()),
+      gate_(std::make_shared<ListenerGate>(&status_)),
+      notifier_(std::make_unique<ReadNotifier>()) {}
 
 // The notifier goes first: its thread may still be calling the listener, and nothing it reaches may
-// go before it has been joined.
+// go before it has been joined (or, destroyed from its own listener, let go: it keeps the gate alive).
 CSerialPortBase::~CSerialPortBase() {
+    gate_->forbid();
     notifier_.reset();
+    gate_->detachStatus();
     mutex_.reset();
 }
 
@@ -34,19 +38,28 @@ void CSerialPortBase::clearStatus() {
     status_ = SerialStatus::Success;
 }
 
-void CSerialPortBase::tellListener(unsigned int byteCount) {
-    tellListener(portName(), byteCount);
-}
-
 void CSerialPortBase::tellListener(const char* portName, unsigned int byteCount) {
-    kelso::CSerialPortListener* target = listener_;
-    if (target == nullptr) {
+    // A share of the gate: the listener may destroy the port, and the call returns into the gate.
+    const std::shared_ptr<ListenerGate> gate = gate_;
+    if (gate->listener() == nullptr) {
         return;
     }
     const std::uint32_t delay = readNotifyDelay();
     if (delay == 0) {
-        target->onDataReceived(portName, byteCount);
-    } else if (notifier_) {
-        notifier_->post(target, delay, portName, byteCount);
+        gate->onDataReceived(portName, byteCount);
+    } else {
+        notifier_->post(gate, delay, portName, byteCount);
     }
+}
+
+void CSerialPortBase::forbidListenerCalls() {
+    gate_->forbid();
+    notifier_->cancel();
+}
+
+std::unique_lock<std::mutex> CSerialPortBase::lockLifecycle() {
+    if (gate_->callingHere()) {
+        return std::unique_lock<std::mutex>(lifecycle_, std::try_to_lock);
+    }
+    return std::unique_lock<std::mutex>(lifecycle_);
 }

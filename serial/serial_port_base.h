@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
+#include "serial/listener_gate.h"
 #include "serial/port_settings.h"
 #include "serial/read_notifier.h"
 #include "serial/serial_port_listener.h"
@@ -14,8 +16,14 @@
 // results (false, or -1 for byte counts) and a SerialStatus recorded in the port, which stays until a
 // later failure replaces it or clearStatus resets it.
 //
-// The status, I/O mode, notification delay, threshold and listener are read by the receive thread
-// while the owner may change them, so they are atomic.
+// The status, I/O mode, notification delay and threshold are read by the receive thread while the
+// owner may change them, so they are atomic.
+//
+// The listener is called on the library's threads only, never with a lock of the port held, so it may
+// call the port, read, write, close and open included, and may even destroy it. Once setListener has
+// returned (or close has), the old listener is not called again: a call running on another thread is
+// waited for first. An exception thrown by the listener is caught and recorded as UnknownError, and
+// the port goes on.
 class CSerialPortBase {
 public:
     CSerialPortBase();
@@ -63,23 +71,28 @@ public:
     virtual void setDtr(bool on) = 0;
     virtual void setRts(bool on) = 0;
 
-    // Who hears of received bytes; not owned. Set by the facade.
-    void setListener(kelso::CSerialPortListener* listener) { listener_ = listener; }
-    kelso::CSerialPortListener* listener() { return listener_; }
+    // Who hears of received bytes; not owned. Set by the facade. Replacing or removing it waits for a
+    // call of the old one running on another thread.
+    void setListener(kelso::CSerialPortListener* listener) { gate_->setListener(listener); }
+    kelso::CSerialPortListener* listener() { return gate_->listener(); }
 
 protected:
     IoMode ioMode() { return ioMode_; }
     void recordStatus(SerialStatus status) { status_ = status; }
     kelso::IMutex* mutex() { return mutex_.get(); }
     // Tells the listener, from the receive thread, that the receive buffer now holds byteCount bytes:
-    // directly when the delay is 0, otherwise through the notifier.
-    void tellListener(unsigned int byteCount);
-    // The same with the name to report given by the caller: a receive thread reports the name it was
-    // started with, and so never reads the name field that init or setPortName may be rewriting.
+    // directly when the delay is 0, otherwise through the notifier. portName is the name the thread
+    // was started with, so it never reads the name field that init or setPortName may be rewriting.
+    // Once the listener has been called, nothing of the port is touched: it may be gone.
     void tellListener(const char* portName, unsigned int byteCount);
-    // Ends a pending delayed notification and joins its thread. A backend calls it in its destructor,
-    // after its receive thread has ended and before the members the listener might reach go.
-    void stopNotifier() { notifier_.reset(); }
+    // Open allows listener calls just before its receive thread starts; close forbids them, drops a
+    // pending delayed notification and waits for calls running on other threads.
+    void allowListenerCalls() { gate_->allow(); }
+    void forbidListenerCalls();
+    // Open and close hold this for their whole run, so that they never overlap. From inside a
+    // listener call it is only tried (the lock is then not owned when another thread holds it): that
+    // other thread may be a close waiting for this very call to return.
+    std::unique_lock<std::mutex> lockLifecycle();
 
 private:
     std::atomic<SerialStatus> status_{SerialStatus::Success};
@@ -87,8 +100,10 @@ private:
     std::atomic<std::uint32_t> readNotifyDelay_{50};
     std::atomic<std::uint32_t> readThreshold_{1};
     std::unique_ptr<kelso::IMutex> mutex_;
-    std::atomic<kelso::CSerialPortListener*> listener_{nullptr};
+    // Shared with the library's threads, which may outlive the port by the end of a listener call.
+    std::shared_ptr<ListenerGate> gate_;
     std::unique_ptr<ReadNotifier> notifier_;
+    std::mutex lifecycle_;
 
 protected:
     // Backends store the delay and the threshold through these.

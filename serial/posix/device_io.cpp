@@ -143,6 +143,7 @@ bool writeAll(int fd, const char* data, std::size_t size, int stallLimit) {
         }
         const int left = stallLimit - millisecondsSince(stalledSince);
         if (left <= 0) {
+            errno = ETIMEDOUT;
             return false;
         }
         pollfd watch{fd, POLLOUT, 0};
@@ -151,10 +152,15 @@ bool writeAll(int fd, const char* data, std::size_t size, int stallLimit) {
             return false;
         }
         if (ready > 0 && (watch.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            errno = EIO;
             return false;
         }
     }
     return true;
+}
+
+bool isDeviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE || error == EBADF;
 }
 
 bool drainOutput(int fd, int stallLimit, std::int32_t baudRate) {

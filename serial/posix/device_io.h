@@ -43,8 +43,12 @@ int queuedInput(int fd);
 int stallLimitMs(std::int32_t baudRate);
 
 // Writes all size bytes, taking partial writes and a full output buffer in its stride. False when
-// the device fails, hangs up, or takes nothing for stallLimit milliseconds.
+// the device fails, hangs up (errno EIO), or takes nothing for stallLimit milliseconds (ETIMEDOUT).
 bool writeAll(int fd, const char* data, std::size_t size, int stallLimit);
+
+// Whether a failed read or write with this errno means that the device has gone (unplugged, or a
+// pseudo-terminal whose other side was closed).
+bool isDeviceGone(int error);
 
 // Waits until the output has left the device, under the same stall rule.
 bool drainOutput(int fd, int stallLimit, std::int32_t baudRate);

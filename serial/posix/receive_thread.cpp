@@ -38,10 +38,10 @@ void CSerialPortUnixBase::receiveThreadProc(CSerialPortUnixBase* port,
 }
 
 // Once the session's stop flag is clear nothing of the port is touched any more: close() may have been
-// called from the listener, and the port may even be gone.
+// called from the listener, and the port may even be gone. The thread ends when the device does.
 void CSerialPortUnixBase::receiveLoop(ReceiveSession& session) {
     int recheckMs = -1;
-    while (session.running) {
+    while (session.running && !session.lost) {
         const unsigned int threshold = readThreshold();
         const unsigned int minimum = readMinimumFor(threshold);
         if (minimum != session.readMinimum) {
@@ -58,7 +58,7 @@ void CSerialPortUnixBase::receiveLoop(ReceiveSession& session) {
             if (errno == EINTR || errno == EAGAIN) {
                 continue;
             }
-            recordDeviceFailure();
+            markLost(session, SerialStatus::ReadFailed);
             return;
         }
         if (watch[1].revents != 0) {
@@ -67,7 +67,7 @@ void CSerialPortUnixBase::receiveLoop(ReceiveSession& session) {
             continue;  // closing, or a new threshold
         }
         if (deviceGone(watch[0].revents)) {
-            recordDeviceFailure();
+            markLost(session, SerialStatus::ReadFailed);
             return;
         }
         recheckMs = -1;
@@ -78,7 +78,7 @@ void CSerialPortUnixBase::receiveLoop(ReceiveSession& session) {
             // a little later instead of spinning.
             const int queued = device_io::queuedInput(session.device);
             if (queued < 0) {
-                recordDeviceFailure();
+                markLost(session, SerialStatus::ReadFailed);
                 return;
             }
             if (static_cast<unsigned int>(queued) < threshold) {
@@ -102,27 +102,19 @@ bool CSerialPortUnixBase::takeBatch(ReceiveSession& session, std::int32_t size) 
     if (got == 0) {
         return true;  // gone again before the read: nothing to store, nobody to tell
     }
+    if (got < 0) {
+        // A device that fails a read it reported readable is gone; waiting on it would spin.
+        markLost(session, SerialStatus::ReadFailed);
+    }
     // Without a ring buffer (no memory for it) the bytes are taken all the same, so that they do not
     // keep the device readable forever, and dropped; nobody is told.
     const bool haveBuffer = buffer_.exists();
     const unsigned int fill =
         got > 0 ? buffer_.store(session.scratch.data(), static_cast<unsigned int>(got)) : buffer_.usedSize();
     if (haveBuffer) {
-        // Tells the name this thread was started with; the port's own name may be changing.
+        // Tells the name this thread was started with; the port's own name may be changing. Nothing
+        // of the port is touched after this call.
         tellListener(session.portName, fill);
     }
-    if (got < 0) {
-        // A device that fails a read it reported readable is gone; waiting on it would spin.
-        if (session.running) {
-            recordDeviceFailure();
-        }
-        return false;
-    }
-    return true;
-}
-
-void CSerialPortUnixBase::recordDeviceFailure() {
-    ScopedLock hold(mutex());
-    deviceFailed_ = true;
-    recordStatus(SerialStatus::ReadFailed);
+    return got > 0;
 }

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "common/virtual_port_dir.h"
@@ -30,19 +31,9 @@ CSerialPortUnixBase::CSerialPortUnixBase() : buffer_(settings_.readBufferSize) {
 
 CSerialPortUnixBase::~CSerialPortUnixBase() {
     close();
-    joinRetiredThreads();
-    {
-        // Destroyed from inside its own listener: that thread cannot be joined. It holds its session
-        // and touches nothing of the port once its stop flag is clear, so it is let go.
-        std::lock_guard<std::mutex> hold(sessionLock_);
-        for (auto& session : retired_) {
-            if (session->thread.joinable()) {
-                session->thread.detach();
-            }
-        }
-        retired_.clear();
-    }
-    stopNotifier();
+    // A listener call of a thread whose listener closed the port earlier may still run: it ends first.
+    forbidListenerCalls();
+    threads_.joinKept();
 }
 
 void CSerialPortUnixBase::init(const char* portName, std::int32_t baudRate, Parity parity,
@@ -59,18 +50,30 @@ void CSerialPortUnixBase::init(const char* portName, std::int32_t baudRate, Pari
 }
 
 bool CSerialPortUnixBase::open() {
-    joinRetiredThreads();
+    const auto lifecycle = lockLifecycle();
+    if (!lifecycle.owns_lock()) {
+        // From a listener, while another thread opens or closes the port.
+        recordStatus(SerialStatus::OpenFailed);
+        return false;
+    }
+    threads_.joinKept();
+    bool wasOpen;
     {
         ScopedLock hold(mutex());
-        if (!isOpen()) {
-            return openClosedPort();
+        wasOpen = isOpen();
+        if (wasOpen) {
+            recordStatus(SerialStatus::OpenFailed);
         }
-        recordStatus(SerialStatus::OpenFailed);
     }
-    // An open on an open port leaves it closed. Closing joins the receive thread, which may be
-    // waiting for the lock, so it happens once the lock is released.
-    close();
-    return false;
+    // An open port is closed (an open on an open port fails and leaves it closed); a device that has
+    // gone is released. Closing joins the receive thread, which may wait for the lock, so it happens
+    // outside it.
+    closeSession();
+    if (wasOpen) {
+        return false;
+    }
+    ScopedLock hold(mutex());
+    return openClosedPort();
 }
 
 bool CSerialPortUnixBase::openClosedPort() {
@@ -95,94 +98,117 @@ bool CSerialPortUnixBase::openClosedPort() {
     // was written by an earlier user of the device (on a pseudo-terminal, flushing it would empty the
     // peer's unread input and lose a frame written just before a close and reopen).
     tcflush(fd, TCIFLUSH);
-    deviceFailed_ = false;
-    device_ = fd;
-    if (!isAsynchronous(ioMode())) {
-        return true;
-    }
-    if (!startReceiveThread(fd)) {
+
+    const bool asynchronous = isAsynchronous(ioMode());
+    std::shared_ptr<ReceiveSession> session;
+    try {
+        session = std::make_shared<ReceiveSession>(fd, settings_.portName, asynchronous);
+        if (asynchronous) {
+            session->scratch.resize(ReceiveSession::kScratchBytes);
+        }
+    } catch (const std::bad_alloc&) {
+        device_io::releaseAndClose(fd, settings_.baudRate);
         recordStatus(SerialStatus::InternalError);
-        close();  // no receive thread runs, so nothing is joined under the lock
+        return false;
+    }
+    {
+        // Published before the thread starts, so that a listener's close() finds it.
+        std::lock_guard<std::mutex> hold(sessionLock_);
+        session_ = session;
+    }
+    device_ = fd;
+    openedAsynchronous_ = asynchronous;
+    open_ = true;
+    allowListenerCalls();
+    if (asynchronous && !startReceiveThread(session)) {
+        // No receive thread runs, so nothing is joined under the lock.
+        closeSession();
+        recordStatus(SerialStatus::InternalError);
         return false;
     }
     return true;
 }
 
-bool CSerialPortUnixBase::startReceiveThread(int fd) {
-    std::shared_ptr<ReceiveSession> session;
-    try {
-        session = std::make_shared<ReceiveSession>(fd, settings_.portName);
-        session->scratch.resize(ReceiveSession::kScratchBytes);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+bool CSerialPortUnixBase::startReceiveThread(const std::shared_ptr<ReceiveSession>& session) {
     if (!session->wake.isValid()) {
         return false;
     }
-    // Published before the thread starts, so that a listener's close() finds it.
-    std::lock_guard<std::mutex> hold(sessionLock_);
-    session_ = session;
     try {
         session->thread = std::thread(&CSerialPortUnixBase::receiveThreadProc, this, session);
     } catch (const std::system_error&) {
-        session_.reset();
         return false;
     }
     return true;
 }
 
 void CSerialPortUnixBase::close() {
+    const auto lifecycle = lockLifecycle();
+    if (!lifecycle.owns_lock()) {
+        return;  // from a listener, while another thread opens or closes the port
+    }
+    threads_.joinKept();
+    closeSession();
+}
+
+void CSerialPortUnixBase::closeSession() {
     std::shared_ptr<ReceiveSession> ending;
     {
         std::lock_guard<std::mutex> hold(sessionLock_);
         ending = std::move(session_);
-        if (ending) {
-            ending->running = false;
-            ending->wake.signal();
-            retired_.push_back(ending);
-        }
     }
-    joinRetiredThreads();
+    if (!ending) {
+        return;
+    }
+    ending->running = false;
+    ending->wake.signal();
+    // The receive thread is joined first: it is the one that posts delayed notifications.
+    threads_.finish(ending);
+    forbidListenerCalls();
     // The receive thread is gone (or, called from its listener, touches the device no more), so the
-    // descriptor it used can go. The lock keeps a write of another thread off a closing descriptor.
+    // descriptor can go. The lock keeps a write of another thread off a closing descriptor.
     ScopedLock hold(mutex());
-    const int fd = device_.exchange(-1);
-    if (fd >= 0) {
-        device_io::releaseAndClose(fd, settings_.baudRate);
-    }
+    open_ = false;
+    device_ = -1;
+    device_io::releaseAndClose(ending->device, settings_.baudRate);
 }
 
-void CSerialPortUnixBase::joinRetiredThreads() {
-    std::vector<std::shared_ptr<ReceiveSession>> joinable;
-    {
-        std::lock_guard<std::mutex> hold(sessionLock_);
-        for (auto it = retired_.begin(); it != retired_.end();) {
-            if ((*it)->thread.get_id() == std::this_thread::get_id()) {
-                ++it;
-            } else {
-                joinable.push_back(std::move(*it));
-                it = retired_.erase(it);
-            }
-        }
+std::shared_ptr<ReceiveSession> CSerialPortUnixBase::currentSession() {
+    std::lock_guard<std::mutex> hold(sessionLock_);
+    return session_;
+}
+
+void CSerialPortUnixBase::markLost(PortSession& session, SerialStatus status) {
+    ScopedLock hold(mutex());
+    if (!session.running || session.lost) {
+        return;  // closing, or already known
     }
-    for (auto& session : joinable) {
-        if (session->thread.joinable()) {
-            session->thread.join();
-        }
+    session.lost = true;
+    open_ = false;
+    recordStatus(status);
+}
+
+void CSerialPortUnixBase::markCurrentLost(SerialStatus status) {
+    if (const auto session = currentSession()) {
+        markLost(*session, status);
+        session->wake.signal();  // the receive thread ends
     }
 }
 
 bool CSerialPortUnixBase::isOpen() {
-    return device() >= 0;
+    return open_;
+}
+
+bool CSerialPortUnixBase::asynchronousNow() {
+    return device() >= 0 ? openedAsynchronous_.load() : isAsynchronous(ioMode());
 }
 
 std::int32_t CSerialPortUnixBase::bytesAvailable() {
-    if (isAsynchronous(ioMode())) {
+    if (asynchronousNow()) {
         return static_cast<std::int32_t>(buffer_.usedSize());
     }
     // Synchronous: the device's own queue; a closed port, or a device that cannot tell, has none.
     const int fd = device();
-    const int queued = fd >= 0 ? device_io::queuedInput(fd) : -1;
+    const int queued = fd >= 0 && isOpen() ? device_io::queuedInput(fd) : -1;
     return queued > 0 ? queued : 0;
 }
 
@@ -196,10 +222,10 @@ std::int32_t CSerialPortUnixBase::read(char* buffer, std::int32_t size) {
         return -1;
     }
     if (buffer == nullptr) {
-        recordStatus(SerialStatus::ReadFailed);
+        recordStatus(SerialStatus::NullPointer);
         return -1;
     }
-    if (isAsynchronous(ioMode())) {
+    if (openedAsynchronous_) {
         return static_cast<std::int32_t>(buffer_.take(buffer, static_cast<unsigned int>(size)));
     }
     return readDevice(buffer, size);
@@ -217,20 +243,23 @@ std::int32_t CSerialPortUnixBase::readLine(char* /*buffer*/, std::int32_t /*size
 
 std::int32_t CSerialPortUnixBase::readDevice(char* buffer, std::int32_t size) {
     ScopedLock hold(mutex());
-    const int fd = device();
-    if (fd < 0) {
+    if (!isOpen()) {
         recordStatus(SerialStatus::NotOpen);
         return -1;
     }
-    if (size <= 0) {
+    if (size < 0) {
+        recordStatus(SerialStatus::InvalidParam);
+        return -1;
+    }
+    if (size == 0) {
         return 0;
     }
     if (buffer == nullptr) {
-        recordStatus(SerialStatus::ReadFailed);
+        recordStatus(SerialStatus::NullPointer);
         return -1;
     }
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, static_cast<std::size_t>(size));
+        const ssize_t got = ::read(device(), buffer, static_cast<std::size_t>(size));
         if (got >= 0) {
             return static_cast<std::int32_t>(got);
         }
@@ -241,24 +270,37 @@ std::int32_t CSerialPortUnixBase::readDevice(char* buffer, std::int32_t size) {
             return 0;  // nothing there yet
         }
         recordStatus(SerialStatus::ReadFailed);
+        if (device_io::isDeviceGone(errno)) {
+            markCurrentLost(SerialStatus::ReadFailed);
+        }
         return -1;
     }
 }
 
 std::int32_t CSerialPortUnixBase::write(const char* data, std::int32_t size) {
     ScopedLock hold(mutex());
-    const int fd = device();
-    if (fd < 0) {
+    if (!isOpen()) {
         recordStatus(SerialStatus::NotOpen);
+        return -1;
+    }
+    if (size < 0) {
+        recordStatus(SerialStatus::InvalidParam);
         return -1;
     }
     if (size == 0) {
         return 0;
     }
-    if (size < 0 || data == nullptr || deviceFailed_ ||
-        !device_io::writeAll(fd, data, static_cast<std::size_t>(size),
+    if (data == nullptr) {
+        recordStatus(SerialStatus::NullPointer);
+        return -1;
+    }
+    if (!device_io::writeAll(device(), data, static_cast<std::size_t>(size),
                              device_io::stallLimitMs(settings_.baudRate))) {
+        const int error = errno;
         recordStatus(SerialStatus::WriteFailed);
+        if (device_io::isDeviceGone(error)) {
+            markCurrentLost(SerialStatus::WriteFailed);
+        }
         return -1;
     }
     return size;
@@ -273,29 +315,25 @@ void CSerialPortUnixBase::setReadNotifyDelay(std::uint32_t milliseconds) {
 void CSerialPortUnixBase::setReadThreshold(std::uint32_t byteCount) {
     storeReadThreshold(byteCount);
     // The receive thread tells the device the new minimum before it waits again.
-    std::lock_guard<std::mutex> hold(sessionLock_);
-    if (session_) {
-        session_->wake.signal();
+    if (const auto session = currentSession()) {
+        session->wake.signal();
     }
 }
 
 bool CSerialPortUnixBase::flush() {
     ScopedLock hold(mutex());
-    const int fd = device();
-    return fd >= 0 &&
-           device_io::drainOutput(fd, device_io::stallLimitMs(settings_.baudRate), settings_.baudRate);
+    return isOpen() &&
+           device_io::drainOutput(device(), device_io::stallLimitMs(settings_.baudRate), settings_.baudRate);
 }
 
 bool CSerialPortUnixBase::purgeInput() {
     ScopedLock hold(mutex());
-    const int fd = device();
-    return fd >= 0 && device_io::discardInput(fd);
+    return isOpen() && device_io::discardInput(device());
 }
 
 bool CSerialPortUnixBase::purgeOutput() {
     ScopedLock hold(mutex());
-    const int fd = device();
-    return fd >= 0 && device_io::discardOutput(fd);
+    return isOpen() && device_io::discardOutput(device());
 }
 
 void CSerialPortUnixBase::setPortName(const char* portName) {

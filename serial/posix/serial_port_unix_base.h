@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <vector>
 
+#include "serial/port_session.h"
 #include "serial/port_settings.h"
 #include "serial/receive_buffer.h"
 #include "serial/serial_port_base.h"
@@ -31,22 +31,32 @@ struct ReceiveSession;
 // asks the queued count and, while enough characters to be readable but fewer than the threshold
 // wait, looks again every 10 ms.
 //
+// Opening and closing never overlap, and close releases the device exactly once, whether it is called
+// by the owner, by the listener or by both at the same time. Close wakes the receive thread and joins
+// it; called from inside the listener it leaves the thread to end on its own once the listener returns
+// (the next open or close, or the destructor, joins it). After close returns the listener is not
+// called again.
+//
+// The I/O mode is the one of the open until the port is closed: a mode set while open waits for the
+// next open.
+//
 // When the device goes away (unplugged, or a pseudo-terminal's other side closed) the receive thread
-// records ReadFailed and ends; the port stays open until closed, and its writes fail with WriteFailed.
+// records ReadFailed and ends (a write that finds it gone records WriteFailed), and from then on
+// isOpen() is false: reads and writes are refused as NotOpen. The descriptor stays the port's until
+// close(), or the next open(), which releases it as close would and then opens the device afresh.
 //
 // Writes give up with WriteFailed when the device takes nothing for device_io::stallLimitMs(baud)
 // (about 1.9 s at 115200 baud); flush waits for the output to drain under the same rule.
 class CSerialPortUnixBase : public CSerialPortBase {
 public:
     CSerialPortUnixBase();
-    // Closes an open port: the receive thread is stopped and joined before any member goes.
+    // Closes an open port: the receive thread is stopped and joined, and a listener call running on
+    // another thread is waited for, before any member goes.
     ~CSerialPortUnixBase() override;
 
     void init(const char* portName, std::int32_t baudRate, Parity parity, std::int32_t dataBits,
               StopBits stopBits, FlowControl flowControl, std::uint32_t readBufferSize) override;
     bool open() override;
-    // Wakes the receive thread and joins it; called from inside the listener, it leaves the thread to
-    // end on its own once the listener returns (the next open, close or the destructor joins it).
     void close() override;
     bool isOpen() override;
     std::int32_t bytesAvailable() override;
@@ -78,7 +88,8 @@ public:
     void setRts(bool on) override;
 
     // Reads straight from the device whatever the mode, with one read: what is there, at most size
-    // bytes, possibly none; -1 (ReadFailed) when the device fails, -1 (NotOpen) on a closed port.
+    // bytes, possibly none; -1 with ReadFailed when the device fails, NotOpen on a port that is not
+    // open, InvalidParam for a negative size, NullPointer for no buffer.
     virtual std::int32_t readDevice(char* buffer, std::int32_t size);
 
 private:
@@ -86,21 +97,28 @@ private:
     void receiveLoop(ReceiveSession& session);
     // One batch of queued bytes into the ring buffer and the listener; false when the device failed.
     bool takeBatch(ReceiveSession& session, std::int32_t size);
-    void recordDeviceFailure();
+    // The device of this session has gone: isOpen() turns false and status is recorded, once, unless
+    // the session is being closed.
+    void markLost(PortSession& session, SerialStatus status);
+    // Under the port's mutex: the same for the current session.
+    void markCurrentLost(SerialStatus status);
 
+    // Under the lifecycle lock: opening a port that has no session, and ending the session.
     bool openClosedPort();
-    bool startReceiveThread(int fd);
-    // Joins receive threads left to end on their own, except the calling thread's.
-    void joinRetiredThreads();
+    bool startReceiveThread(const std::shared_ptr<ReceiveSession>& session);
+    void closeSession();
+    std::shared_ptr<ReceiveSession> currentSession();
+    // The mode reads follow: the one of the open while a device is held, the current one otherwise.
+    bool asynchronousNow();
     int device() { return device_.load(); }
 
     PortSettings settings_;
-    std::atomic<int> device_{-1};
-    // Set when the receive thread finds the device gone; writes then fail at once.
-    std::atomic<bool> deviceFailed_{false};
+    std::atomic<int> device_{-1};  // the session's descriptor, -1 without one
+    std::atomic<bool> open_{false};
+    std::atomic<bool> openedAsynchronous_{true};
     ReceiveBuffer buffer_;
 
-    std::mutex sessionLock_;  // guards session_ and retired_; never held while waiting for a thread
+    std::mutex sessionLock_;  // guards session_; never held while waiting for a thread
     std::shared_ptr<ReceiveSession> session_;
-    std::vector<std::shared_ptr<ReceiveSession>> retired_;
+    ReceiveThreads threads_;
 };

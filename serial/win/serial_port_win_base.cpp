@@ -6,8 +6,26 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
 
 using kelso::ScopedLock;
+
+// One opening of the device: its handle (the port's until close, also after the device has gone) and,
+// in Asynchronous mode, the two events of its receive thread, which the session closes when it goes.
+struct WinSession : PortSession {
+    ~WinSession() override {
+        for (HANDLE event : {waitEvent, stopEvent}) {
+            if (event != nullptr) {
+                CloseHandle(event);
+            }
+        }
+    }
+
+    HANDLE device = INVALID_HANDLE_VALUE;
+    HANDLE waitEvent = nullptr;  // the device wait's event (manual reset)
+    HANDLE stopEvent = nullptr;  // set by close: ends a device wait or a pause at once
+};
 
 namespace {
 
@@ -20,13 +38,31 @@ constexpr std::size_t kDevicePrefixLength = sizeof kDevicePrefix - 1;
 
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
-// The receive thread sleeps in the device's wait for characters. Some devices cannot wait: under Wine
-// on a pseudo-terminal every wait ends at once with an error, and a removed adapter fails them all.
-// After this many passes in a row that took no bytes, the thread looks at the input queue every
-// kPollMs instead, and tries the wait again every kWaitRetryMs and after every batch it takes.
-constexpr unsigned int kIdlePassesBeforePolling = 2;
+// A device that cannot wait for characters shows it by failing its waits. After this many failures in
+// a row the receive thread looks at the input queue every kPollMs, and tries the wait again every
+// kWaitRetryMs; the first wait that works ends the polling.
+constexpr unsigned int kFailedWaitsBeforePolling = 3;
 constexpr DWORD kPollMs = 10;
 constexpr DWORD kWaitRetryMs = 1000;
+
+// Errors that mean the device has gone, from a handle that was open: what Wine reports once a
+// pseudo-terminal's other side has closed (ERROR_NOT_READY; ERROR_BROKEN_PIPE from reads), and what
+// serial drivers report for a removed adapter.
+bool isDeviceGoneError(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_INVALID_HANDLE:
+        case ERROR_NOT_READY:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_BROKEN_PIPE:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+            return true;
+        default:
+            return false;
+    }
+}
 
 BYTE lowByte(std::int32_t value) {
     return static_cast<BYTE>(value & 0xFF);
@@ -34,23 +70,17 @@ BYTE lowByte(std::int32_t value) {
 
 }  // namespace
 
-CSerialPortWinBase::CSerialPortWinBase() : receiveBuffer_(settings_.readBufferSize) {
-    eventRecord_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-}
+CSerialPortWinBase::CSerialPortWinBase() : CSerialPortWinBase(kernel32CommApi()) {}
 
-// The receive thread uses the event record, the ring buffer, the notifier and the listener: it ends
-// first, then a delayed notification still pending, and only then do the members go.
+CSerialPortWinBase::CSerialPortWinBase(WinCommApi& api)
+    : api_(api), receiveBuffer_(settings_.readBufferSize) {}
+
+// The receive thread uses the ring buffer, the notifier and the listener: it ends first, then a
+// listener call still running elsewhere, and only then do the members go.
 CSerialPortWinBase::~CSerialPortWinBase() {
     close();
-    joinReceiveThread();
-    stopNotifier();
-    if (eventRecord_.hEvent != nullptr) {
-        CloseHandle(eventRecord_.hEvent);
-    }
-    if (stopEvent_ != nullptr) {
-        CloseHandle(stopEvent_);
-    }
+    forbidListenerCalls();
+    threads_.joinKept();
 }
 
 void CSerialPortWinBase::init(const char* portName, std::int32_t baudRate, Parity parity,
@@ -67,24 +97,33 @@ void CSerialPortWinBase::init(const char* portName, std::int32_t baudRate, Parit
 }
 
 bool CSerialPortWinBase::open() {
-    if (!isOpen()) {
-        // A thread whose listener closed the port is on its way out; it must be gone before the next.
-        joinReceiveThread();
+    const auto lifecycle = lockLifecycle();
+    if (!lifecycle.owns_lock()) {
+        // From a listener, while another thread opens or closes the port.
+        recordStatus(SerialStatus::OpenFailed);
+        return false;
     }
-    bool opened;
+    threads_.joinKept();
+    bool wasOpen;
     {
         ScopedLock hold(mutex());
-        opened = openLocked();
+        wasOpen = isOpen();
+        if (wasOpen) {
+            recordStatus(SerialStatus::OpenFailed);
+        }
     }
-    // A failed open always leaves the port closed. Closing waits for the receive thread, which may be
-    // waiting for the lock to read the device, so it happens once the lock is released.
-    if (!opened) {
-        close();
+    // An open port is closed (an open on an open port fails and leaves it closed); a device that has
+    // gone is released. Closing joins the receive thread, which may wait for the lock to read the
+    // device, so it happens outside it.
+    closeSession();
+    if (wasOpen) {
+        return false;
     }
-    return opened;
+    ScopedLock hold(mutex());
+    return openClosedPort();
 }
 
-bool CSerialPortWinBase::openLocked() {
+bool CSerialPortWinBase::openClosedPort() {
     char path[kDevicePrefixLength + kPortNameCapacity];
     std::memcpy(path, kDevicePrefix, kDevicePrefixLength);
     std::memcpy(path + kDevicePrefixLength, settings_.portName, kPortNameCapacity);
@@ -92,19 +131,8 @@ bool CSerialPortWinBase::openLocked() {
     const bool asynchronous = ioMode() == IoMode::Asynchronous;
     config_.dwSize = kConfigSize;
 
-    if (isOpen()) {
-        recordStatus(SerialStatus::OpenFailed);
-        return false;
-    }
-    if (asynchronous && receiveThread_.joinable()) {
-        // Reopened from the listener of the thread that is still running it; a second thread cannot
-        // start before that one has ended.
-        recordStatus(SerialStatus::InternalError);
-        return false;
-    }
-
-    const HANDLE device = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      asynchronous ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+    const HANDLE device = api_.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                                          asynchronous ? FILE_FLAG_OVERLAPPED : 0);
     if (device == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         recordStatus(error == ERROR_FILE_NOT_FOUND  ? SerialStatus::NotFound
@@ -112,12 +140,21 @@ bool CSerialPortWinBase::openLocked() {
                                                     : SerialStatus::OpenFailed);
         return false;
     }
+    // Whatever fails from here on releases the device as close would, and leaves the port closed.
+    const auto fail = [&](SerialStatus status) {
+        device_ = INVALID_HANDLE_VALUE;
+        api_.setCommMask(device, 0);
+        api_.purgeComm(device, kPurgeAll);
+        api_.closeHandle(device);
+        recordStatus(status);
+        return false;
+    };
     device_ = device;
     openedAsynchronous_ = asynchronous;
 
     DWORD configSize = kConfigSize;
-    GetCommConfig(device, &config_, &configSize);
-    GetCommState(device, &config_.dcb);
+    api_.getCommConfig(device, &config_, &configSize);
+    api_.getCommState(device, &config_.dcb);
     // A device that asks for a larger record has filled none; never hand over more than the record.
     configSize = std::min(configSize, kConfigSize);
 
@@ -133,11 +170,10 @@ bool CSerialPortWinBase::openLocked() {
     dcb.fAbortOnError = 0;
     setFlowControl(settings_.flowControl);
 
-    if (!SetCommConfig(device, &config_, configSize)) {
-        recordStatus(SerialStatus::InvalidParam);
-        return false;
+    if (!api_.setCommConfig(device, &config_, configSize)) {
+        return fail(SerialStatus::InvalidParam);
     }
-    PurgeComm(device, kPurgeAll);
+    api_.purgeComm(device, kPurgeAll);
 
     // Reads return at once with what has arrived. Plain writes may take 500 ms plus 100 ms a byte;
     // overlapped ones have no limit.
@@ -146,25 +182,44 @@ bool CSerialPortWinBase::openLocked() {
     if (!asynchronous) {
         timeouts_.WriteTotalTimeoutMultiplier = 100;
         timeouts_.WriteTotalTimeoutConstant = 500;
-        SetCommTimeouts(device, &timeouts_);
+    }
+    api_.setCommTimeouts(device, &timeouts_);
+    if (asynchronous && !api_.setCommMask(device, EV_RXCHAR)) {
+        return fail(SerialStatus::InvalidParam);
+    }
+
+    std::shared_ptr<WinSession> session;
+    try {
+        session = std::make_shared<WinSession>();
+    } catch (const std::bad_alloc&) {
+        return fail(SerialStatus::InternalError);
+    }
+    session->device = device;
+    session->asynchronous = asynchronous;
+    copyPortName(session->portName, settings_.portName);
+    if (asynchronous) {
+        session->waitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        session->stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (session->waitEvent == nullptr || session->stopEvent == nullptr) {
+            return fail(SerialStatus::InternalError);
+        }
+    }
+    {
+        // Published before the thread starts, so that a listener's close() finds it.
+        std::lock_guard<std::mutex> hold(sessionLock_);
+        session_ = session;
+    }
+    open_ = true;
+    allowListenerCalls();
+    if (!asynchronous) {
         return true;
     }
-    SetCommTimeouts(device, &timeouts_);
-
-    if (!SetCommMask(device, EV_RXCHAR)) {
-        recordStatus(SerialStatus::InvalidParam);
-        return false;
-    }
-    if (eventRecord_.hEvent == nullptr || stopEvent_ == nullptr) {
-        recordStatus(SerialStatus::InternalError);
-        return false;
-    }
-    ResetEvent(stopEvent_);
-    running_ = true;
     try {
-        receiveThread_ = std::thread(&CSerialPortWinBase::receiveThreadProc, this, device, eventRecord_);
-    } catch (const std::exception&) {
-        running_ = false;
+        // The thread holds a share of its session: it may outlive the port's interest in it.
+        session->thread = std::thread([this, session] { receiveLoop(*session); });
+    } catch (const std::system_error&) {
+        // No receive thread runs, so nothing is joined under the lock.
+        closeSession();
         recordStatus(SerialStatus::InternalError);
         return false;
     }
@@ -172,50 +227,78 @@ bool CSerialPortWinBase::openLocked() {
 }
 
 void CSerialPortWinBase::close() {
-    if (!isOpen()) {
-        return;
+    const auto lifecycle = lockLifecycle();
+    if (!lifecycle.owns_lock()) {
+        return;  // from a listener, while another thread opens or closes the port
     }
-    const HANDLE device = device_;
-    running_ = false;
-    // Ends a pending wait for device events; the stop event also ends a pause between passes.
-    SetCommMask(device, 0);
-    if (stopEvent_ != nullptr) {
-        SetEvent(stopEvent_);
-    }
-    joinReceiveThread();
-    PurgeComm(device, kPurgeAll);
-    CloseHandle(device);
-    device_ = INVALID_HANDLE_VALUE;
-    if (eventRecord_.hEvent != nullptr) {
-        ResetEvent(eventRecord_.hEvent);
-    }
+    threads_.joinKept();
+    closeSession();
 }
 
-void CSerialPortWinBase::joinReceiveThread() {
-    // From the thread itself (a listener that closes the port) there is nothing to wait for yet: the
-    // thread finds the running flag clear as soon as the listener returns, and the next open or the
-    // destructor joins it.
-    if (receiveThread_.joinable() && receiveThread_.get_id() != std::this_thread::get_id()) {
-        receiveThread_.join();
+void CSerialPortWinBase::closeSession() {
+    std::shared_ptr<WinSession> ending;
+    {
+        std::lock_guard<std::mutex> hold(sessionLock_);
+        ending = std::move(session_);
+    }
+    if (!ending) {
+        return;
+    }
+    ending->running = false;
+    // Clearing the event mask completes a pending wait for device events; the stop event also ends a
+    // pause between polls.
+    api_.setCommMask(ending->device, 0);
+    if (ending->stopEvent != nullptr) {
+        SetEvent(ending->stopEvent);
+    }
+    // The receive thread is joined first: it is the one that posts delayed notifications.
+    threads_.finish(ending);
+    forbidListenerCalls();
+    // The receive thread is gone (or, called from its listener, touches the device no more). The lock
+    // keeps a transfer of another thread off a closing handle.
+    ScopedLock hold(mutex());
+    open_ = false;
+    device_ = INVALID_HANDLE_VALUE;
+    api_.purgeComm(ending->device, kPurgeAll);
+    api_.closeHandle(ending->device);
+}
+
+std::shared_ptr<WinSession> CSerialPortWinBase::currentSession() {
+    std::lock_guard<std::mutex> hold(sessionLock_);
+    return session_;
+}
+
+void CSerialPortWinBase::markLost(WinSession& session, SerialStatus status) {
+    ScopedLock hold(mutex());
+    if (!session.running || session.lost) {
+        return;  // closing, or already known
+    }
+    session.lost = true;
+    open_ = false;
+    recordStatus(status);
+    if (session.stopEvent != nullptr) {
+        SetEvent(session.stopEvent);  // the receive thread ends
     }
 }
 
 bool CSerialPortWinBase::isOpen() {
-    return device_ != INVALID_HANDLE_VALUE;
+    return open_;
 }
 
 bool CSerialPortWinBase::asynchronousNow() {
-    return isOpen() ? openedAsynchronous_ : ioMode() == IoMode::Asynchronous;
+    return deviceHeld() ? openedAsynchronous_.load() : ioMode() == IoMode::Asynchronous;
 }
 
 std::int32_t CSerialPortWinBase::bytesAvailable() {
     if (asynchronousNow()) {
         return static_cast<std::int32_t>(std::min<unsigned int>(receiveBuffer_.usedSize(), INT32_MAX));
     }
+    // Under the lock, so that the handle asked is never one a close is releasing.
+    ScopedLock hold(mutex());
     DWORD errors = 0;
     COMSTAT status{};
     // A closed port (or a device that does not answer) has no queue to count.
-    if (!ClearCommError(device_, &errors, &status)) {
+    if (!isOpen() || !api_.clearCommError(device_, &errors, &status)) {
         return 0;
     }
     return static_cast<std::int32_t>(std::min<DWORD>(status.cbInQue, INT32_MAX));
@@ -290,48 +373,46 @@ std::int32_t CSerialPortWinBase::transfer(bool writing, char* buffer, std::int32
     const HANDLE device = device_;
     const DWORD length = static_cast<DWORD>(size);
     DWORD count = 0;
+    DWORD error = 0;
+    bool done = false;
 
     // The kind of transfer follows how the device was opened: an overlapped device needs a record.
     if (!openedAsynchronous_) {
-        const BOOL done = writing ? WriteFile(device, buffer, length, &count, nullptr)
-                                  : ReadFile(device, buffer, length, &count, nullptr);
-        if (!done) {
-            recordStatus(failStatus);
-            return -1;
+        done = writing ? api_.writeFile(device, buffer, length, &count, nullptr)
+                       : api_.readFile(device, buffer, length, &count, nullptr);
+        error = done ? 0 : GetLastError();
+    } else {
+        record.Offset = 0;
+        record.OffsetHigh = 0;
+        record.Internal = 0;
+        record.InternalHigh = 0;
+        // An event of its own: the completion must not be taken for the receive thread's.
+        record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (record.hEvent != nullptr) {
+            done = writing ? api_.writeFile(device, buffer, length, &count, &record)
+                           : api_.readFile(device, buffer, length, &count, &record);
+            error = done ? 0 : GetLastError();
+            if (!done && error == ERROR_IO_PENDING) {
+                // A transfer that ends in failure (the device went away, the transfer was cancelled)
+                // is a failure, not a count of nothing.
+                done = api_.getOverlappedResult(device, &record, &count, TRUE);
+                error = done ? 0 : GetLastError();
+            }
+            CloseHandle(record.hEvent);
+            record.hEvent = nullptr;
         }
+    }
+    // A write the device ended early ran out of its time: the frame is not out, which is a failure.
+    if (done && (!writing || count == length)) {
         return static_cast<std::int32_t>(count);
     }
-
-    record.Offset = 0;
-    record.OffsetHigh = 0;
-    record.Internal = 0;
-    record.InternalHigh = 0;
-    record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (record.hEvent == nullptr) {
-        // Without an event of its own the completion could not be told apart from the receive
-        // thread's wait on the same device.
-        recordStatus(failStatus);
-        return -1;
-    }
-    std::int32_t result = -1;
-    const BOOL done = writing ? WriteFile(device, buffer, length, &count, &record)
-                              : ReadFile(device, buffer, length, &count, &record);
-    if (done) {
-        result = static_cast<std::int32_t>(count);
-    } else if (GetLastError() == ERROR_IO_PENDING) {
-        // A transfer that ends in failure (the device went away, the transfer was cancelled) is a
-        // failure, not a count of nothing.
-        if (GetOverlappedResult(device, &record, &count, TRUE)) {
-            result = static_cast<std::int32_t>(count);
-        } else {
-            recordStatus(failStatus);
+    recordStatus(failStatus);
+    if (isDeviceGoneError(error)) {
+        if (const auto session = currentSession()) {
+            markLost(*session, failStatus);
         }
-    } else {
-        recordStatus(failStatus);
     }
-    CloseHandle(record.hEvent);
-    record.hEvent = nullptr;
-    return result;
+    return -1;
 }
 
 void CSerialPortWinBase::setOption(std::int32_t) {}
@@ -346,17 +427,17 @@ void CSerialPortWinBase::setReadThreshold(std::uint32_t byteCount) {
 
 bool CSerialPortWinBase::flush() {
     ScopedLock hold(mutex());
-    return isOpen() && FlushFileBuffers(device_) != 0;
+    return isOpen() && api_.flushFileBuffers(device_) != 0;
 }
 
 bool CSerialPortWinBase::purgeInput() {
     ScopedLock hold(mutex());
-    return isOpen() && PurgeComm(device_, PURGE_RXCLEAR) != 0;
+    return isOpen() && api_.purgeComm(device_, PURGE_RXCLEAR) != 0;
 }
 
 bool CSerialPortWinBase::purgeOutput() {
     ScopedLock hold(mutex());
-    return isOpen() && PurgeComm(device_, PURGE_TXCLEAR) != 0;
+    return isOpen() && api_.purgeComm(device_, PURGE_TXCLEAR) != 0;
 }
 
 void CSerialPortWinBase::setPortName(const char* portName) {
@@ -368,14 +449,14 @@ const char* CSerialPortWinBase::portName() {
 }
 
 void CSerialPortWinBase::applyConfiguration() {
-    SetCommConfig(device_, &config_, kConfigSize);
+    api_.setCommConfig(device_, &config_, kConfigSize);
 }
 
 void CSerialPortWinBase::setBaudRate(std::int32_t baudRate) {
     ScopedLock hold(mutex());
     settings_.baudRate = baudRate;
     config_.dcb.BaudRate = static_cast<DWORD>(baudRate);
-    if (isOpen()) {
+    if (deviceHeld()) {
         applyConfiguration();
     }
 }
@@ -387,7 +468,7 @@ std::int32_t CSerialPortWinBase::baudRate() {
 void CSerialPortWinBase::setParity(Parity parity) {
     ScopedLock hold(mutex());
     settings_.parity = parity;
-    if (!isOpen()) {
+    if (!deviceHeld()) {
         return;
     }
     const auto value = static_cast<std::int32_t>(parity);
@@ -408,7 +489,7 @@ Parity CSerialPortWinBase::parity() {
 void CSerialPortWinBase::setDataBits(std::int32_t dataBits) {
     ScopedLock hold(mutex());
     settings_.dataBits = dataBits;
-    if (!isOpen()) {
+    if (!deviceHeld()) {
         return;
     }
     if (dataBitsFitStopBits(dataBits, settings_.stopBits)) {
@@ -424,7 +505,7 @@ std::int32_t CSerialPortWinBase::dataBits() {
 void CSerialPortWinBase::setStopBits(StopBits stopBits) {
     ScopedLock hold(mutex());
     settings_.stopBits = stopBits;
-    if (!isOpen()) {
+    if (!deviceHeld()) {
         return;
     }
     if (stopBitsFitDataBits(stopBits, settings_.dataBits)) {
@@ -440,7 +521,7 @@ StopBits CSerialPortWinBase::stopBits() {
 void CSerialPortWinBase::setFlowControl(FlowControl flowControl) {
     ScopedLock hold(mutex());
     settings_.flowControl = flowControl;
-    if (!isOpen()) {
+    if (!deviceHeld()) {
         return;
     }
     DCB& dcb = config_.dcb;
@@ -487,84 +568,127 @@ std::uint32_t CSerialPortWinBase::readBufferSize() {
 
 void CSerialPortWinBase::setDtr(bool on) {
     ScopedLock hold(mutex());
-    if (isOpen()) {
-        EscapeCommFunction(device_, on ? SETDTR : CLRDTR);
+    if (deviceHeld()) {
+        api_.escapeCommFunction(device_, on ? SETDTR : CLRDTR);
     }
 }
 
 void CSerialPortWinBase::setRts(bool on) {
     ScopedLock hold(mutex());
-    if (isOpen()) {
-        EscapeCommFunction(device_, on ? SETRTS : CLRRTS);
+    if (deviceHeld()) {
+        api_.escapeCommFunction(device_, on ? SETRTS : CLRRTS);
     }
 }
 
-// The thread works on its own copies of the device handle and the event record, taken at open.
-void CSerialPortWinBase::receiveThreadProc(HANDLE device, OVERLAPPED eventRecord) {
-    unsigned int idlePasses = 0;
+// The thread works on its session: its copy of the device handle and its own events. It ends when the
+// session is stopped or the device has gone.
+void CSerialPortWinBase::receiveLoop(WinSession& session) {
+    unsigned int failedWaits = 0;
+    unsigned int goneWaits = 0;
     DWORD lastWait = 0;
-    while (running_) {
-        if (idlePasses < kIdlePassesBeforePolling || GetTickCount() - lastWait >= kWaitRetryMs) {
-            lastWait = GetTickCount();
-            const bool took = waitForCharacters(device, eventRecord) && takeQueued(device);
-            idlePasses = took ? 0 : std::min(idlePasses + 1, kIdlePassesBeforePolling);
-        } else {
-            pause(kPollMs);
-            if (running_ && takeQueued(device)) {
-                idlePasses = 0;
+    while (session.running && !session.lost) {
+        const bool polling = failedWaits >= kFailedWaitsBeforePolling;
+        if (polling && GetTickCount() - lastWait < kWaitRetryMs) {
+            pause(session, kPollMs);
+            if (session.running && !takeQueued(session)) {
+                return;
             }
+            continue;
+        }
+        lastWait = GetTickCount();
+        DWORD error = 0;
+        switch (waitForCharacters(session, error)) {
+            case WaitResult::Stopped:
+                break;  // closing, or the device has gone
+            case WaitResult::Nothing:
+                failedWaits = 0;
+                goneWaits = 0;
+                break;
+            case WaitResult::Characters:
+                failedWaits = 0;
+                goneWaits = 0;
+                if (!takeQueued(session)) {
+                    return;
+                }
+                break;
+            case WaitResult::Failed:
+                failedWaits = std::min(failedWaits + 1, kFailedWaitsBeforePolling);
+                goneWaits = isDeviceGoneError(error) ? goneWaits + 1 : 0;
+                if (goneWaits >= kFailedWaitsBeforePolling) {
+                    markLost(session, SerialStatus::ReadFailed);
+                    return;
+                }
+                // Whatever the wait could not tell, the queue can: bytes that came, or a device gone.
+                if (!takeQueued(session)) {
+                    return;
+                }
+                break;
         }
     }
 }
 
-bool CSerialPortWinBase::waitForCharacters(HANDLE device, OVERLAPPED& eventRecord) {
+CSerialPortWinBase::WaitResult CSerialPortWinBase::waitForCharacters(WinSession& session, DWORD& error) {
     // The system writes the mask and the record when the wait completes; both stay alive until then.
     DWORD mask = 0;
-    ResetEvent(eventRecord.hEvent);
-    if (!WaitCommEvent(device, &mask, &eventRecord)) {
-        if (GetLastError() != ERROR_IO_PENDING) {
-            return false;
+    OVERLAPPED record{};
+    record.hEvent = session.waitEvent;
+    ResetEvent(session.waitEvent);
+    if (!api_.waitCommEvent(session.device, &mask, &record)) {
+        error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            return WaitResult::Failed;
         }
-        const HANDLE wakers[2] = {eventRecord.hEvent, stopEvent_};
+        const HANDLE wakers[2] = {session.waitEvent, session.stopEvent};
+        const DWORD woken = WaitForMultipleObjects(2, wakers, FALSE, INFINITE);
         DWORD ignored = 0;
-        if (WaitForMultipleObjects(2, wakers, FALSE, INFINITE) != WAIT_OBJECT_0) {
-            // Stopping: end the device wait before its mask and record go.
-            CancelIo(device);
-            GetOverlappedResult(device, &eventRecord, &ignored, TRUE);
-            return false;
+        if (woken != WAIT_OBJECT_0) {
+            // Stopping (or the events failed): end the device wait before its mask and record go.
+            api_.cancelIo(session.device);
+            api_.getOverlappedResult(session.device, &record, &ignored, TRUE);
+            if (woken == WAIT_OBJECT_0 + 1) {
+                return WaitResult::Stopped;
+            }
+            error = GetLastError();
+            return WaitResult::Failed;
         }
-        if (!GetOverlappedResult(device, &eventRecord, &ignored, FALSE)) {
-            return false;
+        if (!api_.getOverlappedResult(session.device, &record, &ignored, FALSE)) {
+            error = GetLastError();
+            return WaitResult::Failed;
         }
     }
     // An empty mask is how a wait ended by close (which clears the event mask) completes.
-    return (mask & EV_RXCHAR) != 0;
+    return (mask & EV_RXCHAR) != 0 ? WaitResult::Characters : WaitResult::Nothing;
 }
 
-bool CSerialPortWinBase::takeQueued(HANDLE device) {
+bool CSerialPortWinBase::takeQueued(WinSession& session) {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(device, &errors, &status)) {
-        return false;
+    if (!api_.clearCommError(session.device, &errors, &status)) {
+        if (isDeviceGoneError(GetLastError())) {
+            markLost(session, SerialStatus::ReadFailed);
+            return false;
+        }
+        return true;
     }
     // Below the threshold the bytes stay in the device's queue for a later pass.
     const DWORD queued = std::min<DWORD>(status.cbInQue, INT32_MAX);
-    if (queued < readThreshold()) {
-        return false;
+    if (queued == 0 || queued < readThreshold()) {
+        return true;
     }
-    std::unique_ptr<char[]> chunk(new (std::nothrow) char[queued == 0 ? 1 : queued]);
+    std::unique_ptr<char[]> chunk(new (std::nothrow) char[queued]);
     if (!chunk || !receiveBuffer_.exists()) {
-        return false;
+        return true;
     }
     const std::int32_t got = readDevice(chunk.get(), static_cast<std::int32_t>(queued));
     const unsigned int fill = got > 0 ? receiveBuffer_.store(chunk.get(), static_cast<unsigned int>(got))
                                       : receiveBuffer_.usedSize();
-    tellListener(fill);
-    return got > 0;
+    // Tells the name this thread was started with; nothing of the port is touched after this call.
+    tellListener(session.portName, fill);
+    return !session.lost;
 }
 
-void CSerialPortWinBase::pause(DWORD milliseconds) {
-    if (WaitForSingleObject(stopEvent_, milliseconds) == WAIT_FAILED) {
+void CSerialPortWinBase::pause(WinSession& session, DWORD milliseconds) {
+    if (WaitForSingleObject(session.stopEvent, milliseconds) == WAIT_FAILED) {
         Sleep(milliseconds);
     }
 }

@@ -94,10 +94,17 @@ TEST(ReadNotifier, DestructionWithANotificationPendingReturnsAtOnceAndNothingRun
     EXPECT_TRUE(listener.calls().empty());
 }
 
-TEST(ReadNotifier, RestartWithNothingPendingDoesNothing) {
+TEST(ReadNotifier, CancelDropsWhatIsPendingAndTheNextPostIsDeliveredAgain) {
+    RecordingListener listener;
     ReadNotifier notifier;
-    notifier.restart();
-    SUCCEED();
+    notifier.restart();  // nothing pending: nothing happens
+    notifier.post(&listener, 30, "COM1", 1);
+    notifier.cancel();
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_TRUE(listener.calls().empty());
+    notifier.post(&listener, 10, "COM1", 2);
+    ASSERT_TRUE(listener.waitForCalls(1));
+    EXPECT_EQ(listener.calls()[0].byteCount, 2u);
 }
 
 }  // namespace

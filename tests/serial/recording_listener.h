@@ -30,6 +30,11 @@ public:
         return calls_;
     }
 
+    void clear() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        calls_.clear();
+    }
+
     // Waits until at least n calls have arrived or the time is up; true when they have.
     bool waitForCalls(std::size_t n, std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
         std::unique_lock<std::mutex> hold(mutex_);

@@ -69,31 +69,38 @@ TEST(CSerialPortBase, AnyNonZeroIoModeIsKeptAsGiven) {
 TEST(CSerialPortBase, TellsTheListenerDirectlyWithDelayZeroOrLaterThroughTheNotifier) {
     StubPort port;
     RecordingListener listener;
-    port.setPortName("COM9");
-    port.tellListener(3);  // no listener: nobody told, nothing breaks
+    port.open();
+    port.tellListener("COM9", 3);  // no listener: nobody told, nothing breaks
     port.setListener(&listener);
     port.setReadNotifyDelay(0);
-    port.tellListener(5);
+    port.tellListener("COM9", 5);
     ASSERT_EQ(listener.calls().size(), 1u);
     EXPECT_EQ(listener.calls()[0].thread, std::this_thread::get_id());
     EXPECT_EQ(listener.calls()[0].byteCount, 5u);
 
     port.setReadNotifyDelay(20);
-    port.tellListener(6);
-    port.tellListener(8);
+    port.tellListener("COM9", 6);
+    port.tellListener("COM9", 8);
     ASSERT_TRUE(listener.waitForCalls(2));
     EXPECT_EQ(listener.calls()[1].portName, "COM9");
     EXPECT_EQ(listener.calls()[1].byteCount, 8u);
     EXPECT_NE(listener.calls()[1].thread, std::this_thread::get_id());
+
+    // Closed: nobody is told, directly or later.
+    port.close();
+    port.setReadNotifyDelay(0);
+    port.tellListener("COM9", 9);
+    EXPECT_EQ(listener.calls().size(), 2u);
 }
 
 TEST(CSerialPortBase, DestroyingAPortWithANotificationPendingJoinsItsThread) {
     RecordingListener listener;
     {
         StubPort port;
+        port.open();
         port.setListener(&listener);
         port.setReadNotifyDelay(10000);
-        port.tellListener(1);
+        port.tellListener("COM9", 1);
     }
     EXPECT_TRUE(listener.calls().empty());
 }

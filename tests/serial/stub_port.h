@@ -13,8 +13,14 @@ public:
               std::uint32_t) override {
         copyPortName(settings.portName, name);
     }
-    bool open() override { return opened = true; }
-    void close() override { opened = false; }
+    bool open() override {
+        allowListenerCalls();
+        return opened = true;
+    }
+    void close() override {
+        forbidListenerCalls();
+        opened = false;
+    }
     bool isOpen() override { return opened; }
     std::int32_t bytesAvailable() override { return 0; }
     std::int32_t read(char*, std::int32_t) override { return 0; }

@@ -1,7 +1,9 @@
 // The null-modem cable of the Wine test session, natively: what goes into one end comes out of the
-// other, unchanged, in both directions, and an end nobody reads does not stall the other direction.
+// other, unchanged, in both directions, an end nobody reads does not stall the other direction, and an
+// end can be pulled out on order.
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,6 +14,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,7 +22,15 @@ namespace {
 
 class NullModem : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { start({}); }
+
+    void start(std::vector<std::string> args) {
+        args.insert(args.begin(), LUMENTA_NULL_MODEM_PATH);
+        std::vector<char*> argv;
+        for (auto& arg : args) {
+            argv.push_back(&arg[0]);
+        }
+        argv.push_back(nullptr);
         int out[2];
         ASSERT_EQ(pipe(out), 0);
         pid_ = fork();
@@ -28,7 +39,7 @@ protected:
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
             close(out[1]);
-            execl(LUMENTA_NULL_MODEM_PATH, LUMENTA_NULL_MODEM_PATH, static_cast<char*>(nullptr));
+            execv(LUMENTA_NULL_MODEM_PATH, argv.data());
             _exit(127);
         }
         close(out[1]);
@@ -50,12 +61,14 @@ protected:
             close(endA_);
         if (endB_ >= 0)
             close(endB_);
+        endA_ = endB_ = -1;
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             int status = 0;
             waitpid(pid_, &status, 0);
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the cable ends cleanly on SIGTERM";
         }
+        pid_ = -1;
     }
 
     static std::string trimmed(const char* line) {
@@ -154,6 +167,42 @@ TEST_F(NullModem, AnEndSurvivesBeingClosedAndOpenedAgain) {
     const std::vector<unsigned char> bytes = {1, 2, 3};
     writeAll(endA_, bytes);
     EXPECT_EQ(readFor(endB_, bytes.size(), 3000), bytes);
+}
+
+TEST_F(NullModem, AnEndPulledOutHangsUpAndComesBackBehindItsLink) {
+    TearDown();
+    char dir[] = "/tmp/lumenta-null-modem-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string control = std::string(dir) + "/control";
+    const std::string linkA = std::string(dir) + "/a";
+    start({"--control", control, linkA, std::string(dir) + "/b"});
+    char target[PATH_MAX] = {};
+    ASSERT_GT(readlink(linkA.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(target, pathA_);
+
+    const int orders = open(control.c_str(), O_WRONLY);
+    ASSERT_GE(orders, 0);
+    ASSERT_EQ(write(orders, "hang up A\n", 10), 10);
+    close(orders);
+    pollfd hungUp{endA_, POLLIN, 0};
+    ASSERT_EQ(poll(&hungUp, 1, 3000), 1);
+    EXPECT_NE(hungUp.revents & POLLHUP, 0) << "the old end hangs up";
+
+    // The link leads to the new end, which is joined to B.
+    const ssize_t length = readlink(linkA.c_str(), target, sizeof target - 1);
+    ASSERT_GT(length, 0);
+    target[length] = '\0';
+    EXPECT_NE(target, pathA_);
+    close(endA_);
+    endA_ = openRaw(target);
+    ASSERT_GE(endA_, 0);
+    const std::vector<unsigned char> bytes = {7, 8, 9};
+    writeAll(endA_, bytes);
+    EXPECT_EQ(readFor(endB_, bytes.size(), 3000), bytes);
+
+    TearDown();
+    EXPECT_NE(access(control.c_str(), F_OK), 0) << "the control pipe goes with the cable";
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

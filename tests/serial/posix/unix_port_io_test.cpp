@@ -8,51 +8,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TEST_F(UnixPortTest, EveryByteValuePassesUntouchedBothWays) {
-    ASSERT_TRUE(openPort());
-    const std::string bytes = allByteValues();
-
-    ASSERT_EQ(port.write(bytes.data(), static_cast<std::int32_t>(bytes.size())), 256);
-    EXPECT_EQ(pty.receive(256), bytes);  // no CR/LF translation, no stripped bit
-    EXPECT_EQ(pty.drain(50ms), "");
-
-    pty.send(bytes);  // CR, LF, XON, XOFF, NUL, 0xFF and the rest
-    ASSERT_TRUE(waitForAvailable(256));
-    EXPECT_EQ(readAll(), bytes);
-    EXPECT_EQ(pty.drain(100ms), "") << "the port echoed what it received";
-}
-
-TEST_F(UnixPortTest, ListenerHearsTheWholeFillAfterEachChunk) {
-    ASSERT_TRUE(openPort());
-    pty.send("abcde");
-    ASSERT_TRUE(listener.waitForCalls(1));
-    pty.send("fgh");
-    ASSERT_TRUE(listener.waitForCalls(2));
-
-    const auto calls = listener.calls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].byteCount, 5u);
-    EXPECT_EQ(calls[1].byteCount, 8u);
-    for (const auto& call : calls) {
-        EXPECT_EQ(call.portName, pty.slavePath());
-        EXPECT_NE(call.thread, std::this_thread::get_id());
-    }
-    EXPECT_EQ(readAll(), "abcdefgh");
-}
-
-TEST_F(UnixPortTest, ThresholdLeavesBytesQueuedUntilEnoughHaveCome) {
-    port.setReadThreshold(4);
-    ASSERT_TRUE(openPort());
-    pty.send("123");
-    EXPECT_FALSE(listener.waitForCalls(1, 200ms));
-    EXPECT_EQ(port.bytesAvailable(), 0);
-
-    pty.send("45");
-    ASSERT_TRUE(listener.waitForCalls(1));
-    EXPECT_EQ(listener.calls()[0].byteCount, 5u);
-    EXPECT_EQ(readAll(), "12345");
-}
-
 TEST_F(UnixPortTest, NewThresholdAppliesToTheNextBatch) {
     port.setReadThreshold(10);
     ASSERT_TRUE(openPort());
@@ -101,32 +56,6 @@ TEST_F(UnixPortTest, LargeThresholdsNeitherSpinNorLoseBytes) {
     }
 }
 
-TEST_F(UnixPortTest, FullRingBufferKeepsTheNewestBytes) {
-    ASSERT_TRUE(openPort(16));
-    std::string sent;
-    for (int i = 0; i < 40; ++i) {
-        sent.push_back(static_cast<char>('A' + i));
-    }
-    pty.send(sent);
-    const auto end = std::chrono::steady_clock::now() + 3s;
-    while (std::chrono::steady_clock::now() < end &&
-           (listener.calls().empty() || listener.calls().back().byteCount != 16u ||
-            port.bytesAvailable() != 16)) {
-        std::this_thread::sleep_for(1ms);
-    }
-    ASSERT_FALSE(listener.calls().empty());
-    EXPECT_EQ(listener.calls().back().byteCount, 16u);
-    EXPECT_EQ(readAll(), sent.substr(24));
-}
-
-TEST_F(UnixPortTest, BytesReachTheBufferWithoutAListener) {
-    port.init(pty.slavePath().c_str(), 115200, Parity::None, 8, StopBits::One, FlowControl::None, 4096);
-    ASSERT_TRUE(port.open());
-    pty.send("quiet");
-    ASSERT_TRUE(waitForAvailable(5));
-    EXPECT_EQ(readAll(), "quiet");
-}
-
 // A listener that takes the bytes from inside its call: the port's lock must be free by then.
 class ReadingListener : public kelso::CSerialPortListener {
 public:
@@ -161,20 +90,6 @@ TEST_F(UnixPortTest, ListenerMayReadThePortFromItsCall) {
     EXPECT_EQ(reader.taken(), "onetwo");
     EXPECT_EQ(port.bytesAvailable(), 0);
     port.close();
-}
-
-TEST_F(UnixPortTest, DelayedNotificationGivesOneCallForABurst) {
-    ASSERT_TRUE(openPort());
-    port.setReadNotifyDelay(80);
-    pty.send("a");
-    std::this_thread::sleep_for(10ms);
-    pty.send("bc");
-    std::this_thread::sleep_for(10ms);
-    pty.send("def");
-    ASSERT_TRUE(listener.waitForCalls(1));
-    EXPECT_FALSE(listener.waitForCalls(2, 200ms));
-    EXPECT_EQ(listener.calls()[0].byteCount, 6u);
-    EXPECT_EQ(listener.calls()[0].portName, pty.slavePath());
 }
 
 TEST_F(UnixPortTest, LargeWriteArrivesWholeThroughAFullOutputBuffer) {
@@ -233,28 +148,6 @@ TEST_F(UnixPortTest, FlushAndPurgeOutputWorkOnlyOnAnOpenPort) {
     EXPECT_TRUE(port.purgeOutput());
     ASSERT_EQ(port.write("after", 5), 5);
     EXPECT_EQ(pty.receive(5), "after");
-    EXPECT_EQ(port.lastStatus(), SerialStatus::Success);
-}
-
-TEST_F(UnixPortTest, SynchronousModeReadsTheDeviceAndRunsNoThread) {
-    const auto before = threadIds();
-    ASSERT_TRUE(openPort(4096, IoMode::Synchronous));
-    EXPECT_EQ(threadIds(), before);
-
-    char buffer[16];
-    EXPECT_EQ(port.read(buffer, sizeof buffer), 0);  // nothing there: at once, no failure
-    pty.send("sync");
-    const auto end = std::chrono::steady_clock::now() + 3s;
-    while (port.bytesAvailable() < 4 && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(1ms);
-    }
-    EXPECT_EQ(port.bytesAvailable(), 4);
-    EXPECT_EQ(port.read(buffer, 2), 2);
-    EXPECT_EQ(std::string(buffer, 2), "sy");
-    EXPECT_TRUE(port.purgeInput());
-    EXPECT_EQ(port.bytesAvailable(), 0);
-    EXPECT_EQ(port.read(buffer, sizeof buffer), 0);
-    EXPECT_EQ(listener.calls().size(), 0u);
     EXPECT_EQ(port.lastStatus(), SerialStatus::Success);
 }
 

@@ -15,59 +15,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TEST_F(UnixPortTest, OpenOnAnOpenPortFailsAndLeavesItClosed) {
-    ASSERT_TRUE(openPort());
-    EXPECT_FALSE(port.open());
-    EXPECT_EQ(port.lastStatus(), SerialStatus::OpenFailed);
-    EXPECT_FALSE(port.isOpen());
-
-    // The record stays through a later success, until cleared.
-    EXPECT_TRUE(port.open());
-    EXPECT_EQ(port.lastStatus(), SerialStatus::OpenFailed);
-    port.clearStatus();
-    EXPECT_STREQ(port.lastStatusMessage(), "success");
-}
-
-TEST_F(UnixPortTest, ClosedPortRefusesInputAndOutput) {
-    char buffer[8] = {};
-    EXPECT_EQ(port.write("x", 1), -1);
-    EXPECT_EQ(port.lastStatus(), SerialStatus::NotOpen);
-    port.clearStatus();
-    EXPECT_EQ(port.read(buffer, 8), -1);
-    EXPECT_EQ(port.lastStatus(), SerialStatus::NotOpen);
-    port.clearStatus();
-    EXPECT_EQ(port.readDevice(buffer, 8), -1);
-    EXPECT_EQ(port.lastStatus(), SerialStatus::NotOpen);
-    port.clearStatus();
-    EXPECT_EQ(port.readLine(buffer, 8), -1);
-    EXPECT_EQ(port.lastStatus(), SerialStatus::NotOpen);
-    port.clearStatus();
-
-    EXPECT_EQ(port.read(buffer, 0), 0);
-    EXPECT_EQ(port.lastStatus(), SerialStatus::Success);
-    port.close();
-    port.close();
-    EXPECT_FALSE(port.isOpen());
-}
-
-TEST_F(UnixPortTest, OpenPortAnswersTheEdgesOfReading) {
-    ASSERT_TRUE(openPort());
-    char buffer[8] = {};
-    EXPECT_EQ(port.read(buffer, 0), 0);
-    EXPECT_EQ(port.read(buffer, -3), 0);
-    EXPECT_EQ(port.readAll(buffer), 0);
-    EXPECT_EQ(port.lastStatus(), SerialStatus::Success);
-    EXPECT_EQ(port.readLine(buffer, 8), -1);
-    EXPECT_EQ(port.lastStatus(), SerialStatus::NotImplemented);
-
-    // A NotOpen record survives later successful writes.
-    port.close();
-    EXPECT_EQ(port.write("123456", 6), -1);
-    ASSERT_TRUE(port.open());
-    EXPECT_EQ(port.write("123456", 6), 6);
-    EXPECT_EQ(port.lastStatus(), SerialStatus::NotOpen);
-}
-
 TEST_F(UnixPortTest, SecondPortOnTheSameDeviceIsRefusedUntilTheFirstCloses) {
     ASSERT_TRUE(openPort());
     CSerialPortUnixBase second;

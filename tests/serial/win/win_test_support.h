@@ -58,11 +58,31 @@ inline int processThreadCount() {
 }
 
 // Wine does not count a process's handles, so each low handle value is asked whether it is one.
+// Semaphores are left out: the thread library makes two for each condition variable on its first
+// wait, and keeps them as long as the variable lives.
 inline int handlesInUse() {
+    using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    constexpr int kObjectTypeInformation = 2;
     int count = 0;
     for (std::uintptr_t value = 4; value < 4 * 1024; value += 4) {
+        const HANDLE handle = reinterpret_cast<HANDLE>(value);
         DWORD flags = 0;
-        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+        if (!GetHandleInformation(handle, &flags)) {
+            continue;
+        }
+        // The type's name, a counted UTF-16 string at the start of the answer.
+        alignas(8) unsigned char answer[512];
+        ULONG length = 0;
+        if (query != nullptr && query(handle, kObjectTypeInformation, answer, sizeof answer, &length) == 0) {
+            const auto* name = reinterpret_cast<const USHORT*>(answer);
+            const auto* text = *reinterpret_cast<wchar_t* const*>(answer + sizeof(void*));
+            if (std::wstring(text, name[0] / 2) == L"Semaphore") {
+                continue;
+            }
+        }
+        ++count;
     }
     return count;
 }

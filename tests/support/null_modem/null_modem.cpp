@@ -8,11 +8,19 @@
 // Each slave stays open in this process as well, so that a program opening and closing its side never
 // hangs the cable up. When nobody reads one side, up to kMaxPending bytes wait for it here; what comes
 // beyond that is dropped, as a real line drops what no receiver takes.
+//
+//   lumenta-null-modem --control FIFO LINK_A LINK_B
+// also keeps symbolic links LINK_A and LINK_B to the two slaves, and takes orders from the named pipe
+// FIFO (made here, removed at the end), one a line: "hang up A" (or B) pulls that end out as an
+// unplugged adapter would be: the end gets a new pseudo-terminal, its link is pointed there, and then
+// the old one is closed, so that whoever still has it open sees it hang up. Bytes waiting for that end
+// go to the new one.
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -88,6 +96,55 @@ bool pump(PtyEnd& from, PtyEnd& to) {
     }
 }
 
+// Points link at target, replacing whatever it was in one step.
+bool relink(const std::string& link, const std::string& target) {
+    const std::string fresh = link + ".new";
+    unlink(fresh.c_str());
+    return symlink(target.c_str(), fresh.c_str()) == 0 && rename(fresh.c_str(), link.c_str()) == 0;
+}
+
+// Pulls the end out: a new pseudo-terminal behind its link first, then the old one closed.
+bool hangUp(PtyEnd& end, const std::string& link) {
+    PtyEnd fresh;
+    if (!openPty(fresh) || !relink(link, fresh.slavePath)) {
+        return false;
+    }
+    close(end.master);
+    close(end.slave);
+    end.master = fresh.master;
+    end.slave = fresh.slave;
+    end.slavePath = fresh.slavePath;
+    return true;
+}
+
+struct Control {
+    int fd = -1;
+    std::string path;
+    std::string links[2];
+    std::string line;  // an order not yet complete
+};
+
+// Carries out the orders that have come in whole. False when one could not be carried out.
+bool obey(Control& control, PtyEnd* ends[2]) {
+    char chunk[256];
+    ssize_t got;
+    while ((got = read(control.fd, chunk, sizeof chunk)) > 0) {
+        control.line.append(chunk, static_cast<std::size_t>(got));
+    }
+    std::size_t newline;
+    while ((newline = control.line.find('\n')) != std::string::npos) {
+        const std::string order = control.line.substr(0, newline);
+        control.line.erase(0, newline + 1);
+        for (int i = 0; i < 2; ++i) {
+            if (order == std::string("hang up ") + static_cast<char>('A' + i) &&
+                !hangUp(*ends[i], control.links[i])) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool flushPending(PtyEnd& end) {
     while (!end.pending.empty()) {
         char chunk[4096];
@@ -110,7 +167,16 @@ bool flushPending(PtyEnd& end) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    Control control;
+    if (argc == 5 && std::string(argv[1]) == "--control") {
+        control.path = argv[2];
+        control.links[0] = argv[3];
+        control.links[1] = argv[4];
+    } else if (argc != 1) {
+        std::fprintf(stderr, "usage: lumenta-null-modem [--control FIFO LINK_A LINK_B]\n");
+        return 2;
+    }
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     struct sigaction action {};
     action.sa_handler = requestStop;
@@ -126,18 +192,30 @@ int main() {
                      std::strerror(errno));
         return 1;
     }
+    if (!control.path.empty()) {
+        // Opened for reading and writing, so that it never reads as ended between two writers.
+        unlink(control.path.c_str());
+        if (mkfifo(control.path.c_str(), 0600) != 0 ||
+            (control.fd = open(control.path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) < 0 ||
+            !relink(control.links[0], a.slavePath) || !relink(control.links[1], b.slavePath)) {
+            std::fprintf(stderr, "lumenta-null-modem: cannot set up %s: %s\n", control.path.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+    }
     std::printf("%s\n%s\n", a.slavePath.c_str(), b.slavePath.c_str());
     std::fflush(stdout);
 
+    PtyEnd* ends[2] = {&a, &b};
     while (!stopRequested) {
-        pollfd fds[2] = {{a.master, POLLIN, 0}, {b.master, POLLIN, 0}};
+        pollfd fds[3] = {{a.master, POLLIN, 0}, {b.master, POLLIN, 0}, {control.fd, POLLIN, 0}};
         if (!a.pending.empty()) {
             fds[0].events |= POLLOUT;
         }
         if (!b.pending.empty()) {
             fds[1].events |= POLLOUT;
         }
-        if (poll(fds, 2, -1) < 0) {
+        if (poll(fds, control.fd >= 0 ? 3 : 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -150,12 +228,18 @@ int main() {
         if (fds[1].revents & POLLIN) {
             ok = pump(b, a) && ok;
         }
+        if (control.fd >= 0 && (fds[2].revents & POLLIN)) {
+            ok = obey(control, ends) && ok;
+        }
         ok = flushPending(a) && ok;
         ok = flushPending(b) && ok;
         if (!ok) {
             std::fprintf(stderr, "lumenta-null-modem: a pseudo-terminal failed: %s\n", std::strerror(errno));
             return 1;
         }
+    }
+    if (!control.path.empty()) {
+        unlink(control.path.c_str());
     }
     if (a.dropped + b.dropped > 0) {
         std::fprintf(stderr, "lumenta-null-modem: dropped %llu bytes nobody read\n", a.dropped + b.dropped);

@@ -1,0 +1,70 @@
+#include "serial/listener_gate.h"
+
+#include <algorithm>
+
+void ListenerGate::setListener(kelso::CSerialPortListener* listener) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    listener_ = listener;
+    waitForOtherCalls(hold);
+}
+
+kelso::CSerialPortListener* ListenerGate::listener() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return listener_;
+}
+
+void ListenerGate::allow() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    allowed_ = true;
+}
+
+void ListenerGate::forbid() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    allowed_ = false;
+    waitForOtherCalls(hold);
+}
+
+bool ListenerGate::callingHere() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return callingHereLocked();
+}
+
+void ListenerGate::detachStatus() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    status_ = nullptr;
+}
+
+void ListenerGate::onDataReceived(const char* portName, unsigned int byteCount) {
+    kelso::CSerialPortListener* target;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (!allowed_ || listener_ == nullptr) {
+            return;
+        }
+        target = listener_;
+        calling_.push_back(std::this_thread::get_id());
+    }
+    bool threw = false;
+    try {
+        target->onDataReceived(portName, byteCount);
+    } catch (...) {
+        threw = true;
+    }
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (threw && status_ != nullptr) {
+        status_->store(SerialStatus::UnknownError);
+    }
+    calling_.erase(std::find(calling_.begin(), calling_.end(), std::this_thread::get_id()));
+    callEnded_.notify_all();
+}
+
+bool ListenerGate::callingHereLocked() const {
+    return std::find(calling_.begin(), calling_.end(), std::this_thread::get_id()) != calling_.end();
+}
+
+void ListenerGate::waitForOtherCalls(std::unique_lock<std::mutex>& hold) {
+    if (callingHereLocked()) {
+        return;
+    }
+    callEnded_.wait(hold, [this] { return calling_.empty(); });
+}

@@ -1,0 +1,490 @@
+// What every port backend promises, run against each of them (see port_contract.h for the rigs).
+
+#include <atomic>
+#include <stdexcept>
+
+#include "tests/serial/port_contract.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using contract::readAll;
+using contract::waitUntil;
+
+// --- status codes ------------------------------------------------------------------------------
+
+TEST_P(PortContractTest, AClosedPortRefusesInputAndOutputAsNotOpen) {
+    char buffer[8] = {};
+    EXPECT_EQ(port->write("\xAA\x01\x00\xFF\x00\x54", 6), -1);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
+    port->clearStatus();
+    EXPECT_EQ(port->read(buffer, 8), -1);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
+    port->clearStatus();
+    EXPECT_EQ(port->readLine(buffer, 8), -1);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
+
+    // Asking for nothing is no failure; nor are the queries and a second close.
+    port->clearStatus();
+    EXPECT_EQ(port->read(buffer, 0), 0);
+    EXPECT_EQ(port->readAll(buffer), 0);
+    EXPECT_FALSE(port->flush());
+    EXPECT_FALSE(port->purgeInput());
+    port->close();
+    port->close();
+    port->setIoMode(IoMode::Synchronous);
+    EXPECT_EQ(port->bytesAvailable(), 0);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::Success);
+}
+
+TEST_P(PortContractTest, MisuseOfAnOpenPortGetsTheSameStatusEverywhere) {
+    openPort();
+    char buffer[8] = {};
+    EXPECT_EQ(port->read(nullptr, 4), -1);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::NullPointer);
+    EXPECT_EQ(port->write(nullptr, 4), -1);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::NullPointer);
+    EXPECT_EQ(port->write("abc", -1), -1);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::InvalidParam);
+    EXPECT_EQ(port->readLine(buffer, 8), -1);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::NotImplemented);
+
+    port->clearStatus();
+    EXPECT_EQ(port->read(buffer, -3), 0);
+    EXPECT_EQ(port->readAll(buffer), 0);
+    EXPECT_EQ(port->write("", 0), 0);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::Success);
+    EXPECT_TRUE(port->isOpen());
+}
+
+TEST_P(PortContractTest, FailedOpensLeaveThePortClosedAndTheirStatusUntilCleared) {
+    openPort();
+    EXPECT_FALSE(port->open());
+    EXPECT_EQ(port->lastStatus(), SerialStatus::OpenFailed);
+    EXPECT_FALSE(port->isOpen());
+    ASSERT_TRUE(port->open());
+    EXPECT_EQ(port->lastStatus(), SerialStatus::OpenFailed) << "a success clears nothing";
+    port->close();
+
+    init(*port, 4096, 9);
+    EXPECT_FALSE(port->open());
+    EXPECT_EQ(port->lastStatus(), SerialStatus::InvalidParam);
+    EXPECT_FALSE(port->isOpen());
+
+    port->setPortName(rig->missingName().c_str());
+    EXPECT_FALSE(port->open());
+    EXPECT_EQ(port->lastStatus(), SerialStatus::NotFound);
+    EXPECT_FALSE(port->isOpen());
+    port->clearStatus();
+    EXPECT_STREQ(port->lastStatusMessage(), "success");
+}
+
+// --- data ----------------------------------------------------------------------------------------
+
+TEST_P(PortContractTest, AFrameAndEveryByteValuePassUnchangedBothWays) {
+    openPort();
+    const std::string frame("\xAA\x0C\x01\x64\x00\xC3", 6);
+    const std::string all = contract::allByteValues();
+    EXPECT_EQ(port->write(frame.data(), 6), 6);
+    EXPECT_EQ(rig->receive(6, 5s), frame);
+    EXPECT_EQ(port->write(all.data(), 256), 256);
+    EXPECT_EQ(rig->receive(256, 5s), all);
+
+    rig->send(all);
+    ASSERT_TRUE(waitUntil([&] { return port->bytesAvailable() == 256; }));
+    EXPECT_EQ(readAll(*port), all);
+}
+
+TEST_P(PortContractTest, TheListenerHearsTheWholeFillAfterEachChunk) {
+    openPort();
+    rig->send("12345");
+    ASSERT_TRUE(listener.waitForCalls(1));
+    rig->send("678");
+    ASSERT_TRUE(listener.waitForCalls(2));
+    const auto calls = listener.calls();
+    EXPECT_EQ(calls[0].byteCount, 5u);
+    EXPECT_EQ(calls[1].byteCount, 8u);
+    for (const auto& call : calls) {
+        EXPECT_EQ(call.portName, rig->portName());
+        EXPECT_NE(call.thread, std::this_thread::get_id());
+    }
+    EXPECT_EQ(readAll(*port), "12345678");
+
+    // Without a listener the bytes still reach the buffer.
+    port->setListener(nullptr);
+    rig->send("quiet");
+    ASSERT_TRUE(waitUntil([&] { return port->bytesAvailable() == 5; }));
+    EXPECT_EQ(readAll(*port), "quiet");
+    EXPECT_EQ(listener.calls().size(), 2u);
+}
+
+TEST_P(PortContractTest, AFullRingBufferKeepsTheNewestBytes) {
+    openPort(16);
+    const std::string sent = "abcdefghijklmnopqrstuvwxyz0123456789ABCD";
+    rig->send(sent);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto calls = listener.calls();
+        return port->bytesAvailable() == 16 && !calls.empty() && calls.back().byteCount == 16;
+    }));
+    EXPECT_EQ(readAll(*port), sent.substr(sent.size() - 16));
+}
+
+TEST_P(PortContractTest, BytesBelowTheThresholdWaitInTheDevice) {
+    port->setReadThreshold(4);
+    openPort();
+    rig->send("abc");
+    EXPECT_FALSE(listener.waitForCalls(1, 300ms));
+    EXPECT_EQ(port->bytesAvailable(), 0);
+    rig->send("de");
+    ASSERT_TRUE(listener.waitForCalls(1));
+    EXPECT_EQ(listener.calls()[0].byteCount, 5u);
+    EXPECT_EQ(readAll(*port), "abcde");
+}
+
+// The mode decides how the device is opened; one set while open waits for the next open.
+TEST_P(PortContractTest, TheModeChosenAtOpenHoldsUntilClose) {
+    openPort();
+    port->setIoMode(IoMode::Synchronous);
+    rig->send("ring");
+    ASSERT_TRUE(waitUntil([&] { return port->bytesAvailable() == 4; }));
+    EXPECT_EQ(readAll(*port), "ring");
+    EXPECT_EQ(port->write("back", 4), 4);
+    EXPECT_EQ(rig->receive(4, 5s), "back");
+
+    // Reopened in Synchronous mode: reads go to the device, and nobody is told.
+    port->close();
+    noteResources();
+    ASSERT_TRUE(port->open());
+    EXPECT_LE(rig->threadsInUse(), threads) << "no receive thread in Synchronous mode";
+    rig->send("sync");
+    ASSERT_TRUE(waitUntil([&] { return port->bytesAvailable() == 4; }));
+    char buffer[8];
+    EXPECT_EQ(port->read(buffer, 2), 2);
+    EXPECT_EQ(std::string(buffer, 2), "sy");
+    EXPECT_EQ(port->read(buffer, 8), 2);
+    EXPECT_EQ(port->read(buffer, 8), 0) << "nothing there: at once, and no failure";
+    EXPECT_EQ(listener.calls().size(), 1u);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::Success);
+}
+
+TEST_P(PortContractTest, ADelayedNotificationGivesOneCallForABurst) {
+    openPort();
+    port->setReadNotifyDelay(150);
+    rig->send("a");
+    std::this_thread::sleep_for(20ms);
+    rig->send("bc");
+    std::this_thread::sleep_for(20ms);
+    rig->send("def");
+    ASSERT_TRUE(listener.waitForCalls(1));
+    EXPECT_FALSE(listener.waitForCalls(2, 400ms));
+    EXPECT_EQ(listener.calls()[0].byteCount, 6u);
+    EXPECT_EQ(listener.calls()[0].portName, rig->portName());
+}
+
+// --- closing and the listener ------------------------------------------------------------------
+
+TEST_P(PortContractTest, CloseEndsTheReceiveThreadAtOnceAndNoCallFollows) {
+    noteResources();
+    openPort();
+    rig->send("before");
+    ASSERT_TRUE(listener.waitForCalls(1));
+    std::this_thread::sleep_for(100ms);  // the thread is back in its wait
+
+    const auto start = Clock::now();
+    port->close();
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_TRUE(resourcesBack());
+    rig->send("after");
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(listener.calls().size(), 1u);
+    EXPECT_EQ(port->bytesAvailable(), 6) << "received bytes outlive close";
+}
+
+TEST_P(PortContractTest, NoDelayedCallStartsAfterCloseOrAfterTheListenerIsRemoved) {
+    openPort();
+    port->setReadNotifyDelay(150);
+    rig->send("x");
+    ASSERT_TRUE(waitUntil([&] { return port->bytesAvailable() == 1; }));
+    port->close();
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(listener.calls().size(), 0u) << "called after close returned";
+
+    ASSERT_TRUE(port->open());
+    rig->send("y");
+    ASSERT_TRUE(waitUntil([&] { return port->bytesAvailable() == 2; }));
+    port->setListener(nullptr);
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(listener.calls().size(), 0u) << "called after it was removed";
+}
+
+// Stays in its first call until released, to replace or destroy things under it.
+class HeldListener : public RecordingListener {
+public:
+    void onDataReceived(const char* portName, unsigned int byteCount) override {
+        entered = true;
+        while (!released) {
+            std::this_thread::sleep_for(1ms);
+        }
+        RecordingListener::onDataReceived(portName, byteCount);
+    }
+    std::atomic<bool> entered{false};
+    std::atomic<bool> released{false};
+};
+
+TEST_P(PortContractTest, ReplacingTheListenerWaitsForItsRunningCall) {
+    for (const std::uint32_t delay : {0u, 20u}) {
+        SCOPED_TRACE(delay);
+        HeldListener held;
+        openPort();
+        port->setReadNotifyDelay(delay);
+        port->setListener(&held);
+        rig->send("x");
+        ASSERT_TRUE(waitUntil([&] { return held.entered.load(); }));
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(100ms);
+            held.released = true;
+        });
+        port->setListener(&listener);
+        EXPECT_EQ(held.calls().size(), 1u) << "returned while the old listener was still being called";
+        releaser.join();
+        rig->send("y");
+        ASSERT_TRUE(listener.waitForCalls(1));
+        EXPECT_EQ(held.calls().size(), 1u);
+        port->close();
+        listener.clear();
+    }
+}
+
+// Throws from its first call.
+class ThrowingListener : public RecordingListener {
+public:
+    void onDataReceived(const char* portName, unsigned int byteCount) override {
+        RecordingListener::onDataReceived(portName, byteCount);
+        if (calls().size() == 1) {
+            throw std::runtime_error("listener failed");
+        }
+    }
+};
+
+TEST_P(PortContractTest, AListenerThatThrowsIsRecordedAndThePortGoesOn) {
+    for (const std::uint32_t delay : {0u, 20u}) {
+        SCOPED_TRACE(delay);
+        ThrowingListener thrower;
+        openPort();
+        port->setReadNotifyDelay(delay);
+        port->setListener(&thrower);
+        rig->send("1");
+        ASSERT_TRUE(waitUntil([&] { return port->lastStatus() == SerialStatus::UnknownError; }));
+        rig->send("2");
+        ASSERT_TRUE(thrower.waitForCalls(2));
+        EXPECT_TRUE(port->isOpen());
+        port->close();
+        port->clearStatus();
+    }
+}
+
+// Closes the port from inside its first call, and opens it again there if asked to.
+class ClosingListener : public RecordingListener {
+public:
+    ClosingListener(CSerialPortBase& port, bool reopen) : port_(port), reopen_(reopen) {}
+    void onDataReceived(const char* portName, unsigned int byteCount) override {
+        if (calls().empty()) {
+            port_.close();
+            if (reopen_) {
+                reopened = port_.open();
+            }
+        }
+        RecordingListener::onDataReceived(portName, byteCount);
+    }
+    std::atomic<bool> reopened{false};
+
+private:
+    CSerialPortBase& port_;
+    bool reopen_;
+};
+
+TEST_P(PortContractTest, AListenerMayCloseAndReopenThePort) {
+    noteResources();
+    ClosingListener closer(*port, false);
+    init(*port);
+    port->setReadNotifyDelay(0);
+    port->setListener(&closer);
+    ASSERT_TRUE(port->open());
+    rig->send("bye");
+    ASSERT_TRUE(closer.waitForCalls(1));
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_EQ(port->write("x", 1), -1);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
+
+    ClosingListener cycler(*port, true);
+    port->setListener(&cycler);
+    ASSERT_TRUE(port->open()) << "the thread that closed its own port is joined first";
+    rig->send("1");
+    ASSERT_TRUE(cycler.waitForCalls(1));
+    EXPECT_TRUE(cycler.reopened);
+    EXPECT_TRUE(port->isOpen());
+    rig->send("2");
+    ASSERT_TRUE(cycler.waitForCalls(2)) << "the new receive thread hears the next chunk";
+    port.reset();
+    EXPECT_TRUE(resourcesBack());
+}
+
+// Destroys the port from inside its call.
+class DestroyingListener : public RecordingListener {
+public:
+    explicit DestroyingListener(std::unique_ptr<CSerialPortBase>& port) : port_(port) {}
+    void onDataReceived(const char* portName, unsigned int byteCount) override {
+        port_.reset();
+        RecordingListener::onDataReceived(portName, byteCount);
+    }
+
+private:
+    std::unique_ptr<CSerialPortBase>& port_;
+};
+
+TEST_P(PortContractTest, AListenerMayDestroyThePort) {
+    for (const std::uint32_t delay : {0u, 20u}) {
+        SCOPED_TRACE(delay);
+        noteResources();
+        port = rig->makePort();
+        DestroyingListener destroyer(port);
+        init(*port);
+        port->setReadNotifyDelay(delay);
+        port->setListener(&destroyer);
+        ASSERT_TRUE(port->open());
+        rig->send("x");
+        ASSERT_TRUE(destroyer.waitForCalls(1));
+        EXPECT_TRUE(resourcesBack()) << "the library's threads end by themselves";
+        EXPECT_EQ(destroyer.calls().size(), 1u);
+    }
+}
+
+TEST_P(PortContractTest, DestroyingAnOpenPortWaitsForARunningCallAndReleasesEverything) {
+    HeldListener held;
+    noteResources();
+    openPort();
+    port->setListener(&held);
+    rig->send("live");
+    ASSERT_TRUE(waitUntil([&] { return held.entered.load(); }));
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(100ms);
+        held.released = true;
+    });
+    port.reset();
+    EXPECT_EQ(held.calls().size(), 1u) << "destroyed under a running call";
+    releaser.join();
+    EXPECT_TRUE(resourcesBack());
+    rig->send("gone");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(held.calls().size(), 1u);
+}
+
+// The owner closes while the listener closes too, and while a third thread writes.
+TEST_P(PortContractTest, ClosesFromSeveralThreadsAtOnceReleaseTheDeviceOnce) {
+    class CloseOnCall : public kelso::CSerialPortListener {
+    public:
+        explicit CloseOnCall(CSerialPortBase& port) : port_(port) {}
+        void onDataReceived(const char*, unsigned int) override {
+            called = true;
+            port_.close();
+        }
+        std::atomic<bool> called{false};
+
+    private:
+        CSerialPortBase& port_;
+    } closer(*port);
+    init(*port);
+    port->setReadNotifyDelay(0);
+    port->setListener(&closer);
+    ASSERT_TRUE(port->open());
+    port->close();
+    noteResources();
+
+    for (int round = 0; round < 40; ++round) {
+        closer.called = false;
+        ASSERT_TRUE(port->open()) << "round " << round << ": " << port->lastStatusMessage();
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            for (int i = 0; i < 64 && !stop; ++i) {
+                const std::int32_t written = port->write("w", 1);
+                if (written != 1) {
+                    EXPECT_EQ(written, -1);
+                    EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
+                }
+            }
+        });
+        rig->send("c");
+        while (!closer.called && port->isOpen()) {
+            std::this_thread::yield();
+        }
+        port->close();
+        stop = true;
+        writer.join();
+        EXPECT_FALSE(port->isOpen());
+        rig->receive(1 << 20, 20ms);  // the far end takes what was written
+    }
+    port->clearStatus();
+    ASSERT_TRUE(port->open());
+    port->close();
+    EXPECT_TRUE(resourcesBack());
+    if (rig->strayReleases() >= 0) {
+        EXPECT_EQ(rig->strayReleases(), 0);
+    }
+}
+
+TEST_P(PortContractTest, OpenWriteCloseCyclesLeaveNothingBehind) {
+    init(*port);
+    ASSERT_TRUE(port->open());  // what the process sets up once is in place after the first open
+    port->close();
+    noteResources();
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        ASSERT_TRUE(port->open()) << "cycle " << cycle << ": " << port->lastStatusMessage();
+        ASSERT_EQ(port->write("AB", 2), 2);
+        port->close();
+    }
+    EXPECT_TRUE(resourcesBack());
+}
+
+// --- a device that goes away ---------------------------------------------------------------------
+
+TEST_P(PortContractTest, ALostDeviceLeavesThePortClosedUntilItOpensAgain) {
+    noteResources();
+    openPort();
+    rig->send("kept");
+    ASSERT_TRUE(listener.waitForCalls(1));
+    if (!rig->removeDevice()) {
+        GTEST_SKIP() << "this rig cannot take its device away";
+    }
+    ASSERT_TRUE(waitUntil([&] { return !port->isOpen(); })) << "the loss went unnoticed";
+    EXPECT_EQ(port->lastStatus(), SerialStatus::ReadFailed);
+    EXPECT_EQ(port->write("lost", 4), -1);
+    EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
+    EXPECT_EQ(port->bytesAvailable(), 4) << "what came before the loss stays";
+
+    // close releases the device once; the next open finds the new one.
+    port->close();
+    port->close();
+    EXPECT_TRUE(resourcesBack());
+    rig->restoreDevice();
+    ASSERT_TRUE(port->open()) << port->lastStatusMessage();
+    EXPECT_EQ(port->write("back", 4), 4);
+    EXPECT_EQ(rig->receive(4, 5s), "back");
+
+    // Without a close in between, open releases the lost device first.
+    ASSERT_TRUE(rig->removeDevice());
+    ASSERT_TRUE(waitUntil([&] { return !port->isOpen(); }));
+    rig->restoreDevice();
+    ASSERT_TRUE(port->open()) << port->lastStatusMessage();
+    rig->send("again");
+    ASSERT_TRUE(waitUntil([&] { return port->bytesAvailable() == 9; }));
+    EXPECT_EQ(readAll(*port), "keptagain");
+    port->close();
+    EXPECT_TRUE(resourcesBack());
+    if (rig->strayReleases() >= 0) {
+        EXPECT_EQ(rig->strayReleases(), 0);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// The port contract on the POSIX port, over a pseudo-terminal published as a virtual port: the test
+// talks on the master side, and closing the pair is an unplugged device.
+#include "pty_pair.h"
+#include "serial/posix/serial_port_unix_base.h"
+#include "tests/serial/port_contract.h"
+#include "thread_probe.h"
+
+namespace {
+
+class PtyRig : public PortRig {
+public:
+    PtyRig() : pty_(std::make_unique<PtyPair>()) { ports_.publish(kName, pty_->slavePath()); }
+
+    std::unique_ptr<CSerialPortBase> makePort() override { return std::make_unique<CSerialPortUnixBase>(); }
+    std::string portName() override { return kName; }
+    std::string missingName() override { return "ttyLumentaNone"; }
+
+    void send(const std::string& bytes) override { pty_->send(bytes); }
+    std::string receive(std::size_t count, std::chrono::milliseconds limit) override {
+        return pty_->receive(count, limit);
+    }
+
+    bool removeDevice() override {
+        pty_.reset();  // both sides go, as when an adapter is pulled out
+        return true;
+    }
+    void restoreDevice() override {
+        pty_ = std::make_unique<PtyPair>();
+        ports_.unpublish(kName);
+        ports_.publish(kName, pty_->slavePath());
+    }
+
+    int threadsInUse() override { return static_cast<int>(threadIds().size()); }
+    int handlesInUse() override { return openDescriptorCount(); }
+
+private:
+    static constexpr const char* kName = "line";
+    PrivatePortDir ports_;
+    std::unique_ptr<PtyPair> pty_;
+};
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Posix, PortContractTest,
+                         ::testing::Values(RigMaker{"Pty", [] { return std::make_unique<PtyRig>(); }}),
+                         rigName);

@@ -1,0 +1,339 @@
+#include "fake_comm.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// What an overlapped record holds while its operation is under way (the system's STATUS_PENDING).
+constexpr ULONG_PTR kPending = 0x103;
+
+BOOL fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+}  // namespace
+
+void FakeComm::complete(OVERLAPPED* overlapped, DWORD error, DWORD count) {
+    overlapped->Internal = error;
+    overlapped->InternalHigh = count;
+    SetEvent(overlapped->hEvent);
+}
+
+void FakeComm::completeWait(DWORD mask, DWORD error) {
+    if (pendingWait_ == nullptr) {
+        return;
+    }
+    *pendingMask_ = mask;
+    complete(pendingWait_, error, 0);
+    pendingWait_ = nullptr;
+    pendingMask_ = nullptr;
+}
+
+FakeComm::Handle* FakeComm::usable(HANDLE device) {
+    const auto found = handles_.find(device);
+    if (found == handles_.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (found->second.device != device_ || removed_) {
+        SetLastError(removalError_);
+        return nullptr;
+    }
+    return &found->second;
+}
+
+void FakeComm::arrive(const std::string& bytes) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    input_ += bytes;
+    if ((mask_ & EV_RXCHAR) == 0) {
+        return;
+    }
+    if (pendingWait_ != nullptr) {
+        completeWait(EV_RXCHAR, 0);
+    } else {
+        arrivedSinceWait_ = true;
+    }
+}
+
+std::string FakeComm::takeWritten() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    std::string out;
+    out.swap(output_);
+    return out;
+}
+
+void FakeComm::remove(DWORD error) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    removed_ = true;
+    removalError_ = error;
+    completeWait(0, ERROR_OPERATION_ABORTED);
+}
+
+void FakeComm::restore() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    removed_ = false;
+    ++device_;
+    input_.clear();
+    output_.clear();
+    mask_ = 0;
+    arrivedSinceWait_ = false;
+}
+
+void FakeComm::setWaitsFail(bool fail) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    waitsFail_ = fail;
+}
+
+void FakeComm::setMaskEndsWait(bool ends) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    maskEndsWait_ = ends;
+}
+
+void FakeComm::abortWait() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    completeWait(0, ERROR_OPERATION_ABORTED);
+}
+
+void FakeComm::setWriteTimesOut(bool timesOut) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    writeTimesOut_ = timesOut;
+}
+
+bool FakeComm::waitPending() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return pendingWait_ != nullptr;
+}
+
+int FakeComm::waits() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return waits_;
+}
+
+int FakeComm::queueQueries() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return queueQueries_;
+}
+
+int FakeComm::strayCloses() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return strayCloses_;
+}
+
+int FakeComm::openHandles() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return static_cast<int>(handles_.size());
+}
+
+std::string FakeComm::lastPath() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return lastPath_;
+}
+
+HANDLE FakeComm::createFile(const char* path, DWORD, DWORD, DWORD, DWORD flags) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    lastPath_ = path;
+    if (lastPath_ != "\\\\.\\" + name_ || removed_) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    for (const auto& entry : handles_) {
+        if (entry.second.device == device_) {
+            SetLastError(ERROR_ACCESS_DENIED);  // a COM port opens once
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x10000 + 4 * nextHandle_++));
+    handles_[handle] = Handle{device_, (flags & FILE_FLAG_OVERLAPPED) != 0};
+    mask_ = 0;
+    arrivedSinceWait_ = false;
+    return handle;
+}
+
+BOOL FakeComm::closeHandle(HANDLE device) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    const auto found = handles_.find(device);
+    if (found == handles_.end()) {
+        ++strayCloses_;
+        return fail(ERROR_INVALID_HANDLE);
+    }
+    if (found->second.device == device_) {
+        completeWait(0, ERROR_OPERATION_ABORTED);
+    }
+    handles_.erase(found);
+    return TRUE;
+}
+
+BOOL FakeComm::getCommConfig(HANDLE device, COMMCONFIG* config, DWORD* size) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (usable(device) == nullptr) {
+        return FALSE;
+    }
+    *config = COMMCONFIG{};
+    config->dwSize = sizeof(COMMCONFIG);
+    config->dcb = dcb_;
+    *size = sizeof(COMMCONFIG);
+    return TRUE;
+}
+
+BOOL FakeComm::getCommState(HANDLE device, DCB* dcb) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (usable(device) == nullptr) {
+        return FALSE;
+    }
+    *dcb = dcb_;
+    return TRUE;
+}
+
+BOOL FakeComm::setCommConfig(HANDLE device, COMMCONFIG* config, DWORD) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (usable(device) == nullptr) {
+        return FALSE;
+    }
+    if (config->dcb.ByteSize < 5 || config->dcb.ByteSize > 8) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    dcb_ = config->dcb;
+    return TRUE;
+}
+
+BOOL FakeComm::setCommTimeouts(HANDLE device, COMMTIMEOUTS*) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return usable(device) != nullptr;
+}
+
+BOOL FakeComm::setCommMask(HANDLE device, DWORD mask) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (usable(device) == nullptr) {
+        return FALSE;
+    }
+    mask_ = mask;
+    arrivedSinceWait_ = false;
+    if (maskEndsWait_) {
+        completeWait(0, 0);
+    }
+    return TRUE;
+}
+
+BOOL FakeComm::waitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    ++waits_;
+    const Handle* handle = usable(device);
+    if (handle == nullptr) {
+        return FALSE;
+    }
+    if (!handle->overlapped || overlapped == nullptr || pendingWait_ != nullptr) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    overlapped->Internal = kPending;
+    if (waitsFail_) {
+        *mask = 0;
+        complete(overlapped, ERROR_OPERATION_ABORTED, 0);
+        return fail(ERROR_IO_PENDING);
+    }
+    if (arrivedSinceWait_) {
+        arrivedSinceWait_ = false;
+        *mask = EV_RXCHAR;
+        complete(overlapped, 0, 0);
+        return TRUE;
+    }
+    pendingMask_ = mask;
+    pendingWait_ = overlapped;
+    return fail(ERROR_IO_PENDING);
+}
+
+BOOL FakeComm::clearCommError(HANDLE device, DWORD* errors, COMSTAT* status) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    ++queueQueries_;
+    if (usable(device) == nullptr) {
+        return FALSE;
+    }
+    *errors = 0;
+    *status = COMSTAT{};
+    status->cbInQue = static_cast<DWORD>(input_.size());
+    return TRUE;
+}
+
+BOOL FakeComm::purgeComm(HANDLE device, DWORD flags) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (usable(device) == nullptr) {
+        return FALSE;
+    }
+    if ((flags & PURGE_RXCLEAR) != 0) {
+        input_.clear();
+    }
+    return TRUE;
+}
+
+BOOL FakeComm::flushFileBuffers(HANDLE device) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return usable(device) != nullptr;
+}
+
+BOOL FakeComm::escapeCommFunction(HANDLE device, DWORD) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return usable(device) != nullptr;
+}
+
+BOOL FakeComm::readFile(HANDLE device, void* buffer, DWORD size, DWORD* count, OVERLAPPED* overlapped) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (usable(device) == nullptr) {
+        return FALSE;
+    }
+    // The port's read time-outs make a read return at once with what is there.
+    const DWORD n = std::min<DWORD>(size, static_cast<DWORD>(input_.size()));
+    std::memcpy(buffer, input_.data(), n);
+    input_.erase(0, n);
+    *count = n;
+    if (overlapped != nullptr) {
+        complete(overlapped, 0, n);
+    }
+    return TRUE;
+}
+
+BOOL FakeComm::writeFile(HANDLE device, const void* data, DWORD size, DWORD* count, OVERLAPPED* overlapped) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (usable(device) == nullptr) {
+        return FALSE;
+    }
+    const DWORD n = writeTimesOut_ ? size / 2 : size;
+    output_.append(static_cast<const char*>(data), n);
+    *count = n;
+    if (overlapped == nullptr) {
+        return TRUE;
+    }
+    // An overlapped write to a serial port pends; this one is done by the time the port waits.
+    *count = 0;
+    overlapped->Internal = kPending;
+    complete(overlapped, 0, n);
+    return fail(ERROR_IO_PENDING);
+}
+
+BOOL FakeComm::getOverlappedResult(HANDLE, OVERLAPPED* overlapped, DWORD* count, BOOL wait) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            if (overlapped->Internal != kPending) {
+                *count = static_cast<DWORD>(overlapped->InternalHigh);
+                if (overlapped->Internal != 0) {
+                    return fail(static_cast<DWORD>(overlapped->Internal));
+                }
+                return TRUE;
+            }
+            if (!wait) {
+                return fail(ERROR_IO_INCOMPLETE);
+            }
+        }
+        WaitForSingleObject(overlapped->hEvent, INFINITE);
+    }
+}
+
+BOOL FakeComm::cancelIo(HANDLE device) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (handles_.count(device) == 0) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
+    completeWait(0, ERROR_OPERATION_ABORTED);
+    return TRUE;
+}

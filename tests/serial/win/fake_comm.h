@@ -1,0 +1,100 @@
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "serial/win/comm_api.h"
+
+// A serial device played in memory behind the port's kernel32 seam, as Windows plays a real one:
+// - WaitCommEvent pends, and completes with EV_RXCHAR when characters arrive (at once when some came
+//   since the last wait); SetCommMask completes a pending wait with an empty mask, CancelIo and
+//   CloseHandle with ERROR_OPERATION_ABORTED.
+// - Overlapped writes pend and complete in full, or, with a write time-out scripted, with fewer bytes
+//   than asked (the driver's time ran out); plain writes return at once, the same way.
+// - A removed device fails every call on the handles it had with the removal error given, while a
+//   pending wait completes with ERROR_OPERATION_ABORTED; the name opens nothing until it is restored.
+// - With waitsFail, every wait pends and ends at once with ERROR_OPERATION_ABORTED, as under Wine on a
+//   pseudo-terminal.
+// It opens one name, exclusively, and counts what the port calls.
+class FakeComm : public WinCommApi {
+public:
+    explicit FakeComm(std::string name) : name_(std::move(name)) {}
+
+    // The far end.
+    void arrive(const std::string& bytes);
+    std::string takeWritten();
+    // Takes the device away; later calls on its handles fail with error.
+    void remove(DWORD error);
+    // A new device under the same name.
+    void restore();
+    // What the port set up, and how it used the device.
+    void setWaitsFail(bool fail);
+    // Some drivers do not end a pending wait when the event mask is cleared; CancelIo still does.
+    void setMaskEndsWait(bool ends);
+    void setWriteTimesOut(bool timesOut);
+    // Ends a pending wait with ERROR_OPERATION_ABORTED, as when something else cancels it.
+    void abortWait();
+    bool waitPending();
+    int waits();
+    int queueQueries();
+    int strayCloses();
+    int openHandles();
+    std::string lastPath();
+
+    HANDLE createFile(const char* path, DWORD access, DWORD share, DWORD creation, DWORD flags) override;
+    BOOL closeHandle(HANDLE device) override;
+    BOOL getCommConfig(HANDLE device, COMMCONFIG* config, DWORD* size) override;
+    BOOL getCommState(HANDLE device, DCB* dcb) override;
+    BOOL setCommConfig(HANDLE device, COMMCONFIG* config, DWORD size) override;
+    BOOL setCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) override;
+    BOOL setCommMask(HANDLE device, DWORD mask) override;
+    BOOL waitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped) override;
+    BOOL clearCommError(HANDLE device, DWORD* errors, COMSTAT* status) override;
+    BOOL purgeComm(HANDLE device, DWORD flags) override;
+    BOOL flushFileBuffers(HANDLE device) override;
+    BOOL escapeCommFunction(HANDLE device, DWORD function) override;
+    BOOL readFile(HANDLE device, void* buffer, DWORD size, DWORD* count, OVERLAPPED* overlapped) override;
+    BOOL writeFile(HANDLE device, const void* data, DWORD size, DWORD* count,
+                   OVERLAPPED* overlapped) override;
+    BOOL getOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* count, BOOL wait) override;
+    BOOL cancelIo(HANDLE device) override;
+
+private:
+    struct Handle {
+        int device;  // which plugged-in device it was opened on
+        bool overlapped;
+    };
+
+    // Under mutex_: the handle's entry if it is open, else null with ERROR_INVALID_HANDLE; with the
+    // removal error when its device is gone.
+    Handle* usable(HANDLE device);
+    void completeWait(DWORD mask, DWORD error);
+    static void complete(OVERLAPPED* overlapped, DWORD error, DWORD count);
+
+    std::mutex mutex_;
+    const std::string name_;
+    int device_ = 1;  // the device plugged in now
+    bool removed_ = false;
+    DWORD removalError_ = 0;
+    bool waitsFail_ = false;
+    bool maskEndsWait_ = true;
+    bool writeTimesOut_ = false;
+    std::map<HANDLE, Handle> handles_;
+    unsigned int nextHandle_ = 1;
+
+    std::string input_;
+    std::string output_;
+    DCB dcb_{};
+    DWORD mask_ = 0;
+    bool arrivedSinceWait_ = false;
+    DWORD* pendingMask_ = nullptr;
+    OVERLAPPED* pendingWait_ = nullptr;
+
+    int waits_ = 0;
+    int queueQueries_ = 0;
+    int strayCloses_ = 0;
+    std::string lastPath_;
+};

@@ -1,0 +1,72 @@
+// The port contract on the Windows port over kernel32 itself: under Wine, on one end of the test
+// session's null-modem cable (COM5), with a plain handle on the other end (COM6) as the far end. The
+// cable pulls COM5's end out on order (a line in its control pipe), and puts a new one behind the name
+// before the old one hangs up.
+#include <algorithm>
+#include <cstdlib>
+
+#include "serial/win/serial_port_win_base.h"
+#include "tests/serial/port_contract.h"
+#include "win_test_support.h"
+
+namespace {
+
+class NullModemRig : public PortRig {
+public:
+    std::unique_ptr<CSerialPortBase> makePort() override { return std::make_unique<CSerialPortWinBase>(); }
+    std::string portName() override { return wintest::kNearPort; }
+    std::string missingName() override { return "COM77"; }
+
+    void send(const std::string& bytes) override { far_.send(bytes); }
+    std::string receive(std::size_t count, std::chrono::milliseconds limit) override {
+        return far_.receive(count, static_cast<int>(limit.count()));
+    }
+
+    bool removeDevice() override {
+        const char* links = std::getenv("LUMENTA_WINE_PORTS");
+        if (links == nullptr) {
+            return false;
+        }
+        std::string control = std::string("Z:") + links + "/null-modem-control";
+        std::replace(control.begin(), control.end(), '/', '\\');
+        const HANDLE orders = CreateFileA(control.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
+        if (orders == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        DWORD written = 0;
+        const bool sent = WriteFile(orders, "hang up A\n", 10, &written, nullptr) && written == 10;
+        CloseHandle(orders);
+        return sent;
+    }
+    void restoreDevice() override {}
+
+    int threadsInUse() override { return wintest::processThreadCount(); }
+    int handleSlack() override { return 8; }
+    int handlesInUse() override { return wintest::handlesInUse(); }
+
+private:
+    wintest::PlainPort far_{wintest::kFarPort};
+};
+
+std::unique_ptr<PortRig> makeNullModemRig() {
+    auto rig = std::make_unique<NullModemRig>();
+    // What the system and the thread library set up once, over the first opens and transfers, is
+    // not counted as the port's.
+    for (int i = 0; i < 3; ++i) {
+        CSerialPortWinBase warmUp;
+        warmUp.init(wintest::kNearPort, 115200, Parity::None, 8, StopBits::One, FlowControl::None, 4096);
+        if (!warmUp.open() || warmUp.write("w", 1) != 1) {
+            return nullptr;
+        }
+        rig->send("w");
+        wintest::waitUntil([&] { return warmUp.bytesAvailable() == 1; });
+    }
+    rig->receive(3, std::chrono::milliseconds(1000));
+    return rig;
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Wine, PortContractTest, ::testing::Values(RigMaker{"NullModem", makeNullModemRig}),
+                         rigName);
