@@ -38,3 +38,7 @@ bool CSerialPortFacade::isOpen() {
 std::int32_t CSerialPortFacade::write(const char* data, std::int32_t size) {
     return port_ ? port_->write(data, size) : -1;
 }
+
+SerialStatus CSerialPortFacade::lastStatus() {
+    return port_ ? port_->lastStatus() : SerialStatus::NullPointer;
+}

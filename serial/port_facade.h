@@ -28,6 +28,10 @@ public:
     bool isOpen() override;
     std::int32_t write(const char* data, std::int32_t size) override;
 
+    // Why the port's latest failing operation failed (NullPointer without a port): after isOpen() has
+    // turned false by itself, ReadFailed or WriteFailed say that the device has gone.
+    SerialStatus lastStatus();
+
     CSerialPortBase* port() { return port_.get(); }
 
 private:

@@ -17,6 +17,7 @@ TEST(CSerialPortFacade, WithoutAPortDoesNothingAndIsNeverOpen) {
     EXPECT_EQ(facade.write("abc", 3), -1);
     facade.close();
     EXPECT_EQ(facade.port(), nullptr);
+    EXPECT_EQ(facade.lastStatus(), SerialStatus::NullPointer);
 }
 
 TEST(CSerialPortFacade, ForwardsToItsPortAndKeepsTheListenerOnNull) {
@@ -32,6 +33,8 @@ TEST(CSerialPortFacade, ForwardsToItsPortAndKeepsTheListenerOnNull) {
     EXPECT_TRUE(facade.open());
     EXPECT_TRUE(facade.isOpen());
     EXPECT_EQ(facade.write("abcdef", 6), 6);
+    port->recordStatus(SerialStatus::ReadFailed);
+    EXPECT_EQ(facade.lastStatus(), SerialStatus::ReadFailed);
     facade.close();
     EXPECT_FALSE(port->isOpen());
 }

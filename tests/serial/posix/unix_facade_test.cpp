@@ -38,7 +38,16 @@ TEST(UnixFacade, DrivesThePortTheWayThePanelDoes) {
         facade.close();
         EXPECT_FALSE(facade.isOpen());
         ASSERT_TRUE(facade.open());
-        // Destroyed while open, as the panel's window does at its end.
+
+        // The line goes away: the panel sees the port closed by itself, and why.
+        pty.closeMaster();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (facade.isOpen() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        EXPECT_FALSE(facade.isOpen());
+        EXPECT_EQ(facade.lastStatus(), SerialStatus::ReadFailed);
+        // Destroyed holding the lost device, as the panel's window may at its end.
     }
     EXPECT_EQ(threadIds(), before);
 }
