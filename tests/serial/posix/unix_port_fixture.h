@@ -47,11 +47,3 @@ protected:
     RecordingListener listener;
     CSerialPortUnixBase port;
 };
-
-inline std::string allByteValues() {
-    std::string bytes;
-    for (int value = 0; value < 256; ++value) {
-        bytes.push_back(static_cast<char>(value));
-    }
-    return bytes;
-}

@@ -56,42 +56,6 @@ TEST_F(UnixPortTest, LargeThresholdsNeitherSpinNorLoseBytes) {
     }
 }
 
-// A listener that takes the bytes from inside its call: the port's lock must be free by then.
-class ReadingListener : public kelso::CSerialPortListener {
-public:
-    explicit ReadingListener(CSerialPortBase& port) : port_(port) {}
-    void onDataReceived(const char*, unsigned int byteCount) override {
-        std::string chunk(byteCount, '\0');
-        const std::int32_t got = port_.read(chunk.data(), static_cast<std::int32_t>(byteCount));
-        std::lock_guard<std::mutex> hold(mutex_);
-        taken_.append(chunk.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
-    }
-    std::string taken() {
-        std::lock_guard<std::mutex> hold(mutex_);
-        return taken_;
-    }
-
-private:
-    CSerialPortBase& port_;
-    std::mutex mutex_;
-    std::string taken_;
-};
-
-TEST_F(UnixPortTest, ListenerMayReadThePortFromItsCall) {
-    ReadingListener reader(port);
-    ASSERT_TRUE(openPort());
-    port.setListener(&reader);
-    pty.send("one");
-    pty.send("two");
-    const auto end = std::chrono::steady_clock::now() + 3s;
-    while (reader.taken().size() < 6 && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(1ms);
-    }
-    EXPECT_EQ(reader.taken(), "onetwo");
-    EXPECT_EQ(port.bytesAvailable(), 0);
-    port.close();
-}
-
 TEST_F(UnixPortTest, LargeWriteArrivesWholeThroughAFullOutputBuffer) {
     ASSERT_TRUE(openPort());
     std::string big(1 << 20, '\0');

@@ -106,21 +106,6 @@ bool FakeComm::waitPending() {
     return pendingWait_ != nullptr;
 }
 
-int FakeComm::waits() {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return waits_;
-}
-
-int FakeComm::queueQueries() {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return queueQueries_;
-}
-
-int FakeComm::strayCloses() {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return strayCloses_;
-}
-
 int FakeComm::openHandles() {
     std::lock_guard<std::mutex> hold(mutex_);
     return static_cast<int>(handles_.size());
@@ -155,7 +140,7 @@ BOOL FakeComm::closeHandle(HANDLE device) {
     std::lock_guard<std::mutex> hold(mutex_);
     const auto found = handles_.find(device);
     if (found == handles_.end()) {
-        ++strayCloses_;
+        ++strayCloses;
         return fail(ERROR_INVALID_HANDLE);
     }
     if (found->second.device == device_) {
@@ -218,7 +203,7 @@ BOOL FakeComm::setCommMask(HANDLE device, DWORD mask) {
 
 BOOL FakeComm::waitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped) {
     std::lock_guard<std::mutex> hold(mutex_);
-    ++waits_;
+    ++waits;
     const Handle* handle = usable(device);
     if (handle == nullptr) {
         return FALSE;
@@ -245,7 +230,7 @@ BOOL FakeComm::waitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped)
 
 BOOL FakeComm::clearCommError(HANDLE device, DWORD* errors, COMSTAT* status) {
     std::lock_guard<std::mutex> hold(mutex_);
-    ++queueQueries_;
+    ++queueQueries;
     if (usable(device) == nullptr) {
         return FALSE;
     }

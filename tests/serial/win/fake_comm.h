@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -38,11 +39,11 @@ public:
     // Ends a pending wait with ERROR_OPERATION_ABORTED, as when something else cancels it.
     void abortWait();
     bool waitPending();
-    int waits();
-    int queueQueries();
-    int strayCloses();
     int openHandles();
     std::string lastPath();
+    std::atomic<int> waits{0};         // WaitCommEvent calls
+    std::atomic<int> queueQueries{0};  // ClearCommError calls
+    std::atomic<int> strayCloses{0};   // CloseHandle on a handle that is not open
 
     HANDLE createFile(const char* path, DWORD access, DWORD share, DWORD creation, DWORD flags) override;
     BOOL closeHandle(HANDLE device) override;
@@ -92,9 +93,5 @@ private:
     bool arrivedSinceWait_ = false;
     DWORD* pendingMask_ = nullptr;
     OVERLAPPED* pendingWait_ = nullptr;
-
-    int waits_ = 0;
-    int queueQueries_ = 0;
-    int strayCloses_ = 0;
     std::string lastPath_;
 };

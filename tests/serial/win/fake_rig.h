@@ -43,7 +43,7 @@ public:
     int threadsInUse() override { return wintest::processThreadCount(); }
     int handleSlack() override { return 8; }
     int handlesInUse() override { return wintest::handlesInUse() + fake.openHandles(); }
-    int strayReleases() override { return fake.strayCloses(); }
+    int strayReleases() override { return fake.strayCloses.load(); }
 
     FakeComm fake{"COM3"};
 

@@ -31,11 +31,11 @@ protected:
 TEST_F(WinPortFake, AQuietPortSleepsInOneWaitThatCompletesWhenCharactersCome) {
     openPort();
     ASSERT_TRUE(waitUntil([&] { return fake.waitPending(); }));
-    const int waits = fake.waits();
-    const int queries = fake.queueQueries();
+    const int waits = fake.waits.load();
+    const int queries = fake.queueQueries.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(fake.waits(), waits);
-    EXPECT_EQ(fake.queueQueries(), queries) << "a port that can wait must not poll";
+    EXPECT_EQ(fake.waits.load(), waits);
+    EXPECT_EQ(fake.queueQueries.load(), queries) << "a port that can wait must not poll";
 
     fake.arrive("abc");
     ASSERT_TRUE(listener.waitForCalls(1));
@@ -44,7 +44,7 @@ TEST_F(WinPortFake, AQuietPortSleepsInOneWaitThatCompletesWhenCharactersCome) {
 
     // A wait that something else ends is simply waited again.
     fake.abortWait();
-    EXPECT_TRUE(waitUntil([&] { return fake.waitPending() && fake.waits() >= waits + 2; }));
+    EXPECT_TRUE(waitUntil([&] { return fake.waitPending() && fake.waits.load() >= waits + 2; }));
     EXPECT_TRUE(port.isOpen());
 }
 
@@ -52,10 +52,10 @@ TEST_F(WinPortFake, BytesBelowTheThresholdAreWaitedForNotPolledFor) {
     port.setReadThreshold(4);
     openPort();
     fake.arrive("ab");
-    ASSERT_TRUE(waitUntil([&] { return fake.waits() >= 2 && fake.waitPending(); }));
-    const int queries = fake.queueQueries();
+    ASSERT_TRUE(waitUntil([&] { return fake.waits.load() >= 2 && fake.waitPending(); }));
+    const int queries = fake.queueQueries.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_LE(fake.queueQueries(), queries + 1) << "polls while too few bytes wait";
+    EXPECT_LE(fake.queueQueries.load(), queries + 1) << "polls while too few bytes wait";
     fake.arrive("cd");
     ASSERT_TRUE(listener.waitForCalls(1));
     EXPECT_EQ(listener.calls()[0].byteCount, 4u);
@@ -68,15 +68,15 @@ TEST_F(WinPortFake, WaitsThatKeepFailingFallBackToPollingUntilAWaitWorksAgain) {
     ASSERT_TRUE(listener.waitForCalls(1));
     EXPECT_EQ(listener.calls()[0].byteCount, 6u);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // polling by now
-    const int waits = fake.waits();
+    const int waits = fake.waits.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_LE(fake.waits(), waits + 1) << "retries the failing wait without pause";
+    EXPECT_LE(fake.waits.load(), waits + 1) << "retries the failing wait without pause";
 
     fake.setWaitsFail(false);
     ASSERT_TRUE(waitUntil([&] { return fake.waitPending(); }, 3000));
-    const int queries = fake.queueQueries();
+    const int queries = fake.queueQueries.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(fake.queueQueries(), queries) << "still polls once the wait works";
+    EXPECT_EQ(fake.queueQueries.load(), queries) << "still polls once the wait works";
 }
 
 TEST_F(WinPortFake, CloseEndsAWaitThatClearingTheMaskDoesNotEnd) {
@@ -110,7 +110,7 @@ TEST_F(WinPortFake, ARemovedDeviceIsLostWhateverErrorItsDriverGives) {
             port.clearStatus();
         }
     }
-    EXPECT_EQ(fake.strayCloses(), 0);
+    EXPECT_EQ(fake.strayCloses.load(), 0);
 }
 
 TEST_F(WinPortFake, AWriteThatRunsOutOfTimeFailsAndThePortStaysOpen) {

@@ -4,14 +4,12 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
 
-#include "serial/serial_port_listener.h"
 #include "tests/support/raw_com_port.h"
 
 // Helpers of the Windows backend's tests. In the Wine test session COM5 and COM6 are the two ends of
@@ -34,15 +32,6 @@ inline bool waitUntil(const std::function<bool()>& done, int limitMs = 5000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return done();
-}
-
-inline double processCpuMs() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    const auto ticks = [](const FILETIME& t) {
-        return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
 }
 
 inline int processThreadCount() {
@@ -86,19 +75,6 @@ inline int handlesInUse() {
     }
     return count;
 }
-
-// Counts calls and keeps the latest; creates no handles, so it leaves the handle counts alone.
-class CountingListener : public kelso::CSerialPortListener {
-public:
-    void onDataReceived(const char* portName, unsigned int byteCount) override {
-        name = portName;
-        lastCount = byteCount;
-        ++calls;
-    }
-    std::string name;
-    std::atomic<unsigned int> lastCount{0};
-    std::atomic<int> calls{0};
-};
 
 // A plain handle on a COM port: the far end (115200 8N1, reads with a time limit), or an observer
 // that only reads back the line settings another handle on the device applied.
