@@ -206,9 +206,10 @@ std::int32_t CSerialPortUnixBase::bytesAvailable() {
     if (asynchronousNow()) {
         return static_cast<std::int32_t>(buffer_.usedSize());
     }
-    // Synchronous: the device's own queue; a closed port, or a device that cannot tell, has none.
-    const int fd = device();
-    const int queued = fd >= 0 && isOpen() ? device_io::queuedInput(fd) : -1;
+    // Synchronous: the device's own queue; a closed port, or a device that cannot tell, has none. Under
+    // the lock, so that the descriptor asked is never one a close is releasing.
+    ScopedLock hold(mutex());
+    const int queued = isOpen() ? device_io::queuedInput(device()) : -1;
     return queued > 0 ? queued : 0;
 }
 
