@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -55,6 +56,11 @@ struct RigMaker {
 
 inline std::string rigName(const ::testing::TestParamInfo<RigMaker>& info) {
     return info.param.name;
+}
+
+// So that test listings name the rig.
+inline void PrintTo(const RigMaker& maker, std::ostream* out) {
+    *out << maker.name;
 }
 
 namespace contract {
