@@ -459,6 +459,8 @@ TEST_P(PortContractTest, ALostDeviceLeavesThePortClosedUntilItOpensAgain) {
     }
     ASSERT_TRUE(waitUntil([&] { return !port->isOpen(); })) << "the loss went unnoticed";
     EXPECT_EQ(port->lastStatus(), SerialStatus::ReadFailed);
+    EXPECT_TRUE(waitUntil([&] { return rig->threadsInUse() <= threads; }))
+        << "the receive thread ends by itself";
     EXPECT_EQ(port->write("lost", 4), -1);
     EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
     EXPECT_EQ(port->bytesAvailable(), 4) << "what came before the loss stays";

@@ -4,7 +4,6 @@
 #include "unix_port_fixture.h"
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -17,21 +16,6 @@ TEST_F(UnixPortTest, IdlePortWaitsWithoutWakingUp) {
     const long long switches = threadVoluntarySwitches(receiver);
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(threadVoluntarySwitches(receiver), switches) << "the receive thread woke up on a quiet line";
-}
-
-// The thread ends by itself when the line hangs up, rather than waking again and again on it.
-TEST_F(UnixPortTest, HangUpEndsTheReceiveThreadByItself) {
-    const auto before = threadIds();
-    ASSERT_TRUE(openPort());
-    ASSERT_NE(newThread(before), 0);
-    pty.closeMaster();
-    const auto end = Clock::now() + 3s;
-    while (threadIds() != before && Clock::now() < end) {
-        std::this_thread::sleep_for(5ms);
-    }
-    EXPECT_EQ(threadIds(), before);
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(port.lastStatus(), SerialStatus::ReadFailed);
 }
 
 TEST_F(UnixPortTest, ReopeningKeepsWhatWasWrittenBeforeTheClose) {
