@@ -12,17 +12,22 @@ SerialStatus recordedStatus(CSerialPortFacade& port, SerialStatus fallback) {
 
 }  // namespace
 
-SendReport sendFrame(CSerialPortFacade& port, const std::string& portName, const DimmerFrame& frame) {
+SerialStatus openDimmerLine(CSerialPortFacade& port, const std::string& portName) {
     if (port.port() == nullptr) {
-        return {SendReport::Stage::OpenFailed, SerialStatus::NullPointer};
+        return SerialStatus::NullPointer;
     }
     port.port()->clearStatus();
     port.init(portName.c_str(), PanelController::kBaudRate, PanelController::kParityNone,
               PanelController::kDataBits, PanelController::kStopBitsOne, PanelController::kFlowControlNone,
               PanelController::kReadBufferSize);
     port.open();
-    if (!port.isOpen()) {
-        return {SendReport::Stage::OpenFailed, recordedStatus(port, SerialStatus::OpenFailed)};
+    return port.isOpen() ? SerialStatus::Success : recordedStatus(port, SerialStatus::OpenFailed);
+}
+
+SendReport sendFrame(CSerialPortFacade& port, const std::string& portName, const DimmerFrame& frame) {
+    const SerialStatus opened = openDimmerLine(port, portName);
+    if (opened != SerialStatus::Success) {
+        return {SendReport::Stage::OpenFailed, opened};
     }
 
     const auto size = static_cast<std::int32_t>(frame.size());

@@ -14,6 +14,9 @@ struct SendReport {
     SerialStatus status = SerialStatus::Success;  // the port's reason when a stage failed
 };
 
+// Opens the port on that line. Success, or the port's reason when it did not open.
+SerialStatus openDimmerLine(CSerialPortFacade& port, const std::string& portName);
+
 // Opens the port, writes the six bytes in one write, waits until they have left the port and closes
 // it. Nothing is written when the port does not open. A write that takes fewer than six bytes, or
 // output that does not drain, is a failure: closing discards what is still queued, so a frame

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace {
 
@@ -46,4 +47,28 @@ std::optional<std::string> findListedPort(const std::string& given, const std::v
         }
     }
     return std::nullopt;
+}
+
+std::string unknownPortMessage(const std::string& given, const std::vector<std::string>& listed,
+                               const std::string& program) {
+    std::string known = listed.empty() ? "no serial ports are listed" : "the ports are:";
+    for (const std::string& name : listed) {
+        known += " " + name;
+    }
+    const std::string note = unlistedPortsNote(given);
+    return "unknown port '" + given + "'; " + known + " (" + program + " --list)" +
+           (note.empty() ? "" : "\n" + note);
+}
+
+void printListedPorts(PortProbe& probe, const std::string& program) {
+    const std::vector<std::string> ports = listedPorts(probe);
+    for (const std::string& name : ports) {
+        std::printf("%s\n", name.c_str());
+    }
+    if (ports.empty()) {
+        std::fprintf(stderr, "%s: no serial ports found\n", program.c_str());
+    }
+    if (const std::string note = unlistedPortsNote(); !note.empty()) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), note.c_str());
+    }
 }

@@ -31,3 +31,12 @@ std::vector<std::string> listedPorts(PortProbe& probe);
 // when no listed port matches.
 std::optional<std::string> findListedPort(const std::string& given, const std::vector<std::string>& listed,
                                           const PortNaming& naming);
+
+// "unknown port 'NAME'; the ports are: A B (PROGRAM --list)", or "... no serial ports are listed ...",
+// and on a line of its own why ports may be missing from the list, if anything says so.
+std::string unknownPortMessage(const std::string& given, const std::vector<std::string>& listed,
+                               const std::string& program);
+
+// What PROGRAM --list does: the listed ports on standard output, one a line, and on standard error a
+// note when there are none, and why ports may be missing.
+void printListedPorts(PortProbe& probe, const std::string& program);

@@ -21,39 +21,11 @@ int fail(SendExitCode code, const std::string& message) {
     return exitStatus(code);
 }
 
-int listPorts() {
-    const std::vector<std::string> ports = listedPorts(systemPortProbe());
-    for (const std::string& name : ports) {
-        std::printf("%s\n", name.c_str());
-    }
-    if (ports.empty()) {
-        std::fprintf(stderr, "lumenta-send: no serial ports found\n");
-    }
-    if (const std::string note = unlistedPortsNote(); !note.empty()) {
-        std::fprintf(stderr, "lumenta-send: %s\n", note.c_str());
-    }
-    return exitStatus(SendExitCode::Sent);
-}
-
-std::string knownPortsText(const std::vector<std::string>& ports) {
-    if (ports.empty()) {
-        return "no serial ports are listed";
-    }
-    std::string text = "the ports are:";
-    for (const std::string& name : ports) {
-        text += " " + name;
-    }
-    return text;
-}
-
 int send(const SendOptions& options) {
     const std::vector<std::string> ports = listedPorts(systemPortProbe());
     const auto port = findListedPort(options.port, ports, systemPortNaming());
     if (!port) {
-        const std::string note = unlistedPortsNote(options.port);
-        return fail(SendExitCode::UnknownPort, "unknown port '" + options.port + "'; " +
-                                                   knownPortsText(ports) + " (lumenta-send --list)" +
-                                                   (note.empty() ? "" : "\n" + note));
+        return fail(SendExitCode::UnknownPort, unknownPortMessage(options.port, ports, "lumenta-send"));
     }
 
     CSerialPortFacade facade;
@@ -92,7 +64,8 @@ int main(int argc, char** argv) {
             std::printf("lumenta-send %s\n", LUMENTA_VERSION);
             return exitStatus(SendExitCode::Sent);
         case SendOptions::Action::List:
-            return listPorts();
+            printListedPorts(systemPortProbe(), "lumenta-send");
+            return exitStatus(SendExitCode::Sent);
         case SendOptions::Action::Send:
             break;
     }
