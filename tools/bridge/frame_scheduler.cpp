@@ -1,0 +1,73 @@
+#include "tools/bridge/frame_scheduler.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kBitsPerFrame = static_cast<int>(kDimmerFrameSize) * 10;
+
+}  // namespace
+
+FrameScheduler::FrameScheduler(DimmerMode mode, std::int32_t baudRate)
+    : mode_(mode),
+      frameTime_(std::chrono::duration_cast<BridgeClock::duration>(
+          std::chrono::nanoseconds(1000000000LL * kBitsPerFrame / std::max<std::int32_t>(baudRate, 1)))) {
+    sent_.fill(-1);
+}
+
+void FrameScheduler::want(const DimmerLevels& levels) {
+    for (std::size_t c = 0; c < levels.size(); ++c) {
+        if (started_ && wanted_[c] != sent_[c] && levels[c] != wanted_[c]) {
+            ++levelsDropped_;  // a level that never reached the dimmer is overtaken
+        }
+    }
+    wanted_ = levels;
+    started_ = true;
+}
+
+bool FrameScheduler::pending() const {
+    if (!started_) {
+        return false;
+    }
+    for (std::size_t c = 0; c < wanted_.size(); ++c) {
+        if (wanted_[c] != sent_[c]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<BridgeClock::time_point> FrameScheduler::wakeAt() const {
+    if (!pending()) {
+        return std::nullopt;
+    }
+    return lineFreeAt_ - (kMaxFramesAhead - 1) * frameTime_;
+}
+
+std::optional<DimmerFrame> FrameScheduler::next(BridgeClock::time_point now) {
+    if (!pending() || lineFreeAt_ - now > (kMaxFramesAhead - 1) * frameTime_) {
+        return std::nullopt;
+    }
+    lineFreeAt_ = std::max(lineFreeAt_, now) + frameTime_;
+    ++framesSent_;
+    const auto mode = static_cast<std::uint8_t>(mode_);
+
+    std::size_t differing = 0;
+    for (std::size_t c = 0; c < wanted_.size(); ++c) {
+        differing += wanted_[c] != sent_[c] ? 1 : 0;
+    }
+    const std::uint8_t first = wanted_[0];
+    if (differing > 1 &&
+        std::all_of(wanted_.begin(), wanted_.end(), [first](std::uint8_t l) { return l == first; })) {
+        sent_.fill(first);
+        return buildDimmerFrame(0, mode, first);
+    }
+    // pending() found a difference, so the turn ends at one.
+    std::size_t c = lastChannel_;
+    do {
+        c = (c + 1) % wanted_.size();
+    } while (wanted_[c] == sent_[c]);
+    lastChannel_ = c;
+    sent_[c] = wanted_[c];
+    return buildDimmerFrame(static_cast<std::uint8_t>(c + 1), mode, wanted_[c]);
+}
