@@ -1,7 +1,10 @@
-#include <mmsystem.h>
-#include <windows.h>
+// Winsock before windows.h, and mmsystem.h after it.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
+#include <mmsystem.h>
+// clang-format on
 
 #include <atomic>
 #include <string>

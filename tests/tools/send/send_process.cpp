@@ -137,6 +137,11 @@ std::string RunningProcess::err() const {
     return err_;
 }
 
+bool RunningProcess::writeLine(const std::string& line) {
+    const std::string text = line + "\n";
+    return input_ >= 0 && ::write(input_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
 void RunningProcess::signal(int number) {
     if (pid_ > 0 && exitCode_ < 0) {
         kill(pid_, number);

@@ -33,6 +33,8 @@ public:
     bool waitForOutput(const std::function<bool(const std::string&)>& done, std::chrono::milliseconds limit);
     std::string out() const;
     std::string err() const;
+    // Writes one line to its standard input; false when it does not take it all.
+    bool writeLine(const std::string& line);
     void signal(int number);
     // The exit code (128 + signal when killed by one) once it has ended and its output is read;
     // -1 when it did not end within the time.
