@@ -80,6 +80,20 @@ public:
         return ok;
     }
 
+    // Whatever arrives within limitMs for each read (a read also ends after 50 ms without a byte), up
+    // to want bytes.
+    std::string receive(std::size_t want, DWORD limitMs) {
+        setReadTimeouts(50, limitMs);
+        std::string got;
+        char chunk[64];
+        std::size_t n = 0;
+        while (got.size() < want &&
+               read(chunk, want - got.size() < sizeof chunk ? want - got.size() : sizeof chunk, n) && n > 0) {
+            got.append(chunk, n);
+        }
+        return got;
+    }
+
 private:
     static HANDLE openHandle(const char* name) {
         const std::string path = std::string("\\\\.\\") + name;

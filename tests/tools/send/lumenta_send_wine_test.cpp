@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -44,30 +43,6 @@ int runSend(const std::string& arguments) {
     return static_cast<int>(code);
 }
 
-// The far end of the cable, read with plain Win32 calls.
-class FarEnd {
-public:
-    bool isOpen() const { return port_.isOpen(); }
-
-    // Whatever arrives within the time, up to want bytes.
-    std::string receive(std::size_t want, DWORD limitMs) {
-        port_.setReadTimeouts(kReadIntervalMs, limitMs);
-        std::string got;
-        char chunk[64];
-        std::size_t n = 0;
-        while (got.size() < want && port_.read(chunk, std::min(sizeof chunk, want - got.size()), n) &&
-               n > 0) {
-            got.append(chunk, n);
-        }
-        return got;
-    }
-
-private:
-    static constexpr DWORD kReadIntervalMs = 50;
-    // Each receive sets its own total; this one holds until the first.
-    RawComPort port_{"COM6", kReadIntervalMs, 2000};
-};
-
 class LumentaSendUnderWine : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -77,7 +52,8 @@ protected:
         ASSERT_NE(GetFileAttributesA(sendProgram().c_str()), INVALID_FILE_ATTRIBUTES) << sendProgram();
         ASSERT_TRUE(far_.isOpen());
     }
-    FarEnd far_;
+    // The far end of the cable, read with plain Win32 calls.
+    RawComPort far_{"COM6", 50, 2000};
 };
 
 TEST_F(LumentaSendUnderWine, SendsOneFrameOnTheNamedPort) {
