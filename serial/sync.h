@@ -57,7 +57,7 @@ private:
 class IConditionVariable {
 public:
     IConditionVariable();
-    ~IConditionVariable();
+    virtual ~IConditionVariable();
     IConditionVariable(const IConditionVariable&) = delete;
     IConditionVariable& operator=(const IConditionVariable&) = delete;
 
