@@ -2,6 +2,8 @@
 
 // "The serial port is already in use!": the one failure the panel reports to the user.
 const char* const PanelController::kPortBusyWarning = "串口已被占用！";
+// "The serial port has been disconnected!": the open port's device went away.
+const char* const PanelController::kPortLostWarning = "串口已断开！";
 
 PanelController::PanelController(PanelView& view, PanelPort& port, PortProbe& probe)
     : view_(view), port_(port), probe_(probe) {}
@@ -11,7 +13,7 @@ void PanelController::onInit() {
     level_ = 0;
     mode_ = DimmerMode::H;
     levelText_ = "0";
-    refreshPortList(view_, probe_);
+    rebuildPortList();
     // Channel 0 is selected, yet the caption reads "CH" and no button is highlighted until the user
     // picks one.
     view_.setLevelText("0");
@@ -57,12 +59,17 @@ void PanelController::onModeL() {
 void PanelController::onPortButton() {
     if (port_.isOpen()) {
         port_.close();
-        view_.setPortButtonCaption("Open Port");
-        portOpen_ = false;
-        view_.setPortListEnabled(true);
+        showClosed();
+        return;
+    }
+    // The button reads "Close Port" but the device has gone before a tick noticed it: the user asked
+    // to close, not to open again.
+    if (portOpen_) {
+        noticeLostPort();
         return;
     }
     const std::string name = view_.chosenPortName();
+    wantedPortName_ = name;
     port_.init(name.c_str(), kBaudRate, kParityNone, kDataBits, kStopBitsOne, kFlowControlNone,
                kReadBufferSize);
     port_.open();
@@ -79,9 +86,16 @@ void PanelController::onPortButton() {
 
 void PanelController::onTimer(unsigned int timerId) {
     if (timerId == kPortListTimer) {
-        refreshPortList(view_, probe_);
+        noticeLostPort();
+        rebuildPortList();
     } else if (timerId == kSendDelayTimer) {
         sendCurrentFrame();
+    }
+}
+
+void PanelController::onPortListCloseUp() {
+    if (portListStale_) {
+        rebuildPortList();
     }
 }
 
@@ -101,5 +115,40 @@ void PanelController::sendCurrentFrame() {
     // Stopped first, so that one start gives exactly one frame.
     view_.stopTimer(kSendDelayTimer);
     const DimmerFrame frame = buildDimmerFrame(channel_, static_cast<std::uint8_t>(mode_), level_);
-    port_.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::int32_t>(frame.size()));
+    if (port_.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::int32_t>(frame.size())) <
+        0) {
+        noticeLostPort();
+    }
+}
+
+void PanelController::rebuildPortList() {
+    if (view_.portListDroppedDown()) {
+        portListStale_ = true;
+        return;
+    }
+    portListStale_ = false;
+    const std::string chosen = view_.chosenPortName();
+    if (chosen != listedPortName_) {
+        wantedPortName_ = chosen;
+    }
+    refreshPortList(view_, probe_, wantedPortName_);
+    listedPortName_ = view_.chosenPortName();
+}
+
+// The port reports closed while the panel holds it open: its device has gone. The port still owns
+// what is left of it until it is closed. The panel is Closed before the box shows, so the ticks that
+// arrive while it waits for the user say nothing more.
+void PanelController::noticeLostPort() {
+    if (!portOpen_ || port_.isOpen()) {
+        return;
+    }
+    port_.close();
+    showClosed();
+    view_.showWarning(kPortLostWarning);
+}
+
+void PanelController::showClosed() {
+    view_.setPortButtonCaption("Open Port");
+    portOpen_ = false;
+    view_.setPortListEnabled(true);
 }

@@ -14,6 +14,14 @@
 //
 // A frame is sent only when the send-delay timer (2) expires, 300 ms after the last change of level or
 // mode made while the port is open. Choosing a channel, opening and closing send nothing.
+//
+// The port list is rebuilt at every tick of timer 1 and keeps the user's choice: the entry the user
+// chose (or opened) stays chosen while it is listed; when it has gone the last entry is chosen, and
+// when it comes back it is chosen again, unless the user has chosen another entry meanwhile. No
+// rebuild happens while the user has the drop-down open; a missed one runs when it closes.
+//
+// A port that went away while open (unplugged, or its program ended) is noticed at the next tick of
+// timer 1 and after a write that failed: the panel releases it, goes to Closed and says so once.
 class PanelController {
 public:
     static constexpr unsigned int kPortListTimer = 1;
@@ -36,6 +44,7 @@ public:
     static constexpr std::uint32_t kReadBufferSize = 4096;
 
     static const char* const kPortBusyWarning;
+    static const char* const kPortLostWarning;
 
     PanelController(PanelView& view, PanelPort& port, PortProbe& probe = systemPortProbe());
 
@@ -46,6 +55,8 @@ public:
     void onModeL();
     void onPortButton();
     void onTimer(unsigned int timerId);
+    // The port list's drop-down has closed.
+    void onPortListCloseUp();
 
     std::uint8_t channel() const { return channel_; }
     std::uint8_t level() const { return level_; }
@@ -56,6 +67,9 @@ private:
     void showTexts();
     void restartSendDelay();
     void sendCurrentFrame();
+    void rebuildPortList();
+    void noticeLostPort();
+    void showClosed();
 
     PanelView& view_;
     PanelPort& port_;
@@ -67,4 +81,10 @@ private:
     bool portOpen_ = false;
     std::string channelCaption_ = "CH";
     std::string levelText_ = "0";
+
+    // The entry the user means, and the entry the list had chosen after the last rebuild: a list
+    // whose choice differs from the latter was changed by the user.
+    std::string wantedPortName_;
+    std::string listedPortName_;
+    bool portListStale_ = false;
 };

@@ -29,6 +29,8 @@ public:
     virtual void setPortListEnabled(bool enabled) = 0;
     // The chosen entry of the port list, or an empty text when none is chosen.
     virtual std::string chosenPortName() const = 0;
+    // True while the port list's drop-down is open, the user in the middle of choosing.
+    virtual bool portListDroppedDown() const = 0;
     // A modal box with one OK button and the exclamation icon; returns when the user closes it.
     virtual void showWarning(const std::string& text) = 0;
     // Starts window timer id; starting a running id begins its period anew.

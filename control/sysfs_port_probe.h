@@ -17,6 +17,9 @@ public:
     SysfsPortProbe(std::string ttyClassDir, std::string deviceDir, std::string virtualPortDir);
 
     std::vector<std::string> presentPortNames() override;
+    // A USB adapter's manufacturer and product, else the driver of the device; "virtual dimmer" for
+    // a virtual port. Read from the class entry's device, never from the device itself.
+    std::string portDescription(const std::string& name) override;
 
 private:
     std::string ttyClassDir_;

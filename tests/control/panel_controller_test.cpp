@@ -55,19 +55,58 @@ TEST_F(PanelControllerTest, StartsWithChannelZeroLevelZeroModeHAndTheRefreshTime
     EXPECT_EQ(port.initCalls + port.openCalls, 0);
 }
 
-TEST_F(PanelControllerTest, RefreshTimerRebuildsTheListAndChoosesTheLastEntryAgain) {
+TEST_F(PanelControllerTest, RebuildsKeepTheUsersChoiceWhileItIsListed) {
     start();
-    view.selectPortName(0);
-    probe.names = {"COM1", "COM2"};
+    view.choose("COM10");
+    probe.names = {"COM3", "COM10", "COM7"};
     controller.onTimer(PanelController::kPortListTimer);
-    EXPECT_EQ(view.entries, (std::vector<std::string>{"COM1", "COM2"}));
-    EXPECT_EQ(view.chosenPortName(), "COM2");
+    EXPECT_EQ(view.entries, (std::vector<std::string>{"COM10", "COM3", "COM7"}));
+    EXPECT_EQ(view.chosenPortName(), "COM10");
+
+    // Gone: the last entry, as at start. Back: the user's choice again.
+    probe.names = {"COM3", "COM7"};
+    controller.onTimer(PanelController::kPortListTimer);
+    EXPECT_EQ(view.chosenPortName(), "COM7");
+    probe.names = {"COM3", "COM10", "COM7"};
+    controller.onTimer(PanelController::kPortListTimer);
+    EXPECT_EQ(view.chosenPortName(), "COM10");
+
+    // A choice made while it was gone replaces it.
+    probe.names = {"COM3", "COM7"};
+    controller.onTimer(PanelController::kPortListTimer);
+    view.choose("COM3");
+    probe.names = {"COM3", "COM10", "COM7"};
+    controller.onTimer(PanelController::kPortListTimer);
+    EXPECT_EQ(view.chosenPortName(), "COM3");
+
     probe.names.clear();
     controller.onTimer(PanelController::kPortListTimer);
     EXPECT_TRUE(view.entries.empty());
     EXPECT_EQ(view.chosenPortName(), "");
 }
 
+TEST_F(PanelControllerTest, TheOpenPortStaysChosenAndNoRebuildHappensWhileTheListIsDroppedDown) {
+    start();
+    view.choose("COM10");
+    openPort();
+    probe.names = {"COM3", "COM10", "COM9"};
+    controller.onTimer(PanelController::kPortListTimer);
+    EXPECT_EQ(view.chosenPortName(), "COM10");
+    controller.onPortButton();
+
+    const int rebuilds = view.rebuilds;
+    view.droppedDown = true;
+    probe.names = {"COM4"};
+    controller.onTimer(PanelController::kPortListTimer);
+    EXPECT_EQ(view.rebuilds, rebuilds);
+    view.droppedDown = false;
+    view.choose("COM3");
+    controller.onPortListCloseUp();
+    EXPECT_EQ(view.entries, std::vector<std::string>{"COM4"});
+    EXPECT_EQ(view.chosenPortName(), "COM4");
+    controller.onPortListCloseUp();  // nothing was missed this time
+    EXPECT_EQ(view.rebuilds, rebuilds + 1);
+}
 TEST_F(PanelControllerTest, ChannelButtonsRecolourAllThenTheChosenOneAndSetTheCaption) {
     start();
     controller.onChannelButton(2007);
@@ -238,14 +277,70 @@ TEST_F(PanelControllerTest, ClosingWithASendPendingLetsTheWriteFailSilently) {
     EXPECT_FALSE(controller.portOpen());
 }
 
-TEST_F(PanelControllerTest, APortThatWentAwayIsOpenedAgainByTheButton) {
+// The device behind the open port went away (unplugged, or its program ended): the port reports
+// closed while the panel still holds it open.
+class LostPortTest : public PanelControllerTest {
+protected:
+    void loseThePort() {
+        openPort();
+        port.open_ = false;
+    }
+
+    void expectClosedWithOneMessage() {
+        EXPECT_FALSE(controller.portOpen());
+        EXPECT_EQ(port.closeCalls, 1) << "the lost device is released";
+        EXPECT_EQ(view.portButtonCaption, "Open Port");
+        EXPECT_TRUE(view.portListEnabled);
+        ASSERT_EQ(view.warnings.size(), 1u);
+        EXPECT_EQ(view.warnings[0],
+                  "\xE4\xB8\xB2\xE5\x8F\xA3\xE5\xB7\xB2\xE6\x96\xAD\xE5\xBC\x80\xEF\xBC\x81");
+
+        // Nothing more is said at later ticks and writes, and one click opens the same port again.
+        controller.onTimer(PanelController::kPortListTimer);
+        slideTo(40);
+        EXPECT_FALSE(view.timerRunning(PanelController::kSendDelayTimer));
+        controller.onPortButton();
+        EXPECT_TRUE(controller.portOpen());
+        EXPECT_EQ(port.initName, "COM3");
+        EXPECT_EQ(view.warnings.size(), 1u);
+    }
+};
+
+TEST_F(LostPortTest, IsNoticedAtTheNextTickOfTheListTimer) {
+    start();
+    loseThePort();
+    probe.names = {"COM10"};  // gone from the list too
+    controller.onTimer(PanelController::kPortListTimer);
+    EXPECT_EQ(view.chosenPortName(), "COM10");
+    probe.names = {"COM3", "COM10"};  // and back under the same name
+    expectClosedWithOneMessage();
+}
+
+TEST_F(LostPortTest, IsNoticedWhenAWriteFails) {
+    start();
+    loseThePort();
+    slideTo(10);
+    fireSendDelay();
+    EXPECT_EQ(port.refusedWrites, 1);
+    expectClosedWithOneMessage();
+}
+
+TEST_F(LostPortTest, AClickOnClosePortBeforeATickClosesAndSaysWhy) {
+    start();
+    loseThePort();
+    controller.onPortButton();
+    EXPECT_EQ(port.openCalls, 1) << "the user asked to close";
+    expectClosedWithOneMessage();
+}
+
+TEST_F(LostPortTest, AWriteThatFailsWhileThePortStillReportsOpenSaysNothing) {
     start();
     openPort();
-    port.open_ = false;  // the device vanished
-    controller.onPortButton();
-    EXPECT_EQ(port.openCalls, 2);
-    EXPECT_EQ(port.closeCalls, 0);
+    port.writeFails = true;
+    slideTo(10);
+    fireSendDelay();
     EXPECT_TRUE(controller.portOpen());
+    EXPECT_TRUE(view.warnings.empty());
 }
 
 }  // namespace

@@ -47,6 +47,18 @@ TEST(RefreshPortList, KeepsTextOrderAndChoosesTheLastEntry) {
     EXPECT_EQ(list.chosenPortName(), "COM2");
 }
 
+TEST(RefreshPortList, ChoosesTheNameToKeepWhileListedAndShowsDescriptions) {
+    FixedProbe probe;
+    probe.names = {"ttyUSB0", "ttyUSB1", "vdimmer"};
+    probe.descriptions = {{"ttyUSB1", "FTDI FT232R USB UART"}, {"vdimmer", "virtual dimmer"}};
+    FakePanelView list;
+    refreshPortList(list, probe, "ttyUSB0");
+    EXPECT_EQ(list.chosenPortName(), "ttyUSB0");
+    EXPECT_EQ(list.descriptions, probe.descriptions) << "no entry without a description gets one";
+    refreshPortList(list, probe, "ttyUSB7");
+    EXPECT_EQ(list.chosenPortName(), "vdimmer");
+}
+
 TEST(RefreshPortList, NothingFoundLeavesTheListEmptyWithNothingChosen) {
     RecordingComProbe probe;
     FakePanelView list;

@@ -40,9 +40,26 @@ protected:
         }
     }
 
-    std::vector<std::string> list() {
-        SysfsPortProbe probe((root / "class").string(), (root / "dev").string(), (root / "ports").string());
-        return probe.presentPortNames();
+    std::vector<std::string> list() { return probe().presentPortNames(); }
+    SysfsPortProbe probe() {
+        return SysfsPortProbe((root / "class").string(), (root / "dev").string(), (root / "ports").string());
+    }
+
+    // A tty laid out as the kernel lays it out: its class entry a link into the device tree, in a
+    // folder "tty" below its device, which links back up to it; the device names its driver.
+    void addDeviceTty(const std::string& name, const fs::path& deviceDir, const std::string& driver) {
+        const fs::path device = root / "devices" / deviceDir;
+        fs::create_directories(device / "tty" / name);
+        fs::create_directories(root / "bus" / "drivers" / driver);
+        fs::create_directory_symlink(root / "bus" / "drivers" / driver, device / "driver");
+        fs::create_directory_symlink(fs::path("../../..") / device.filename(),
+                                     device / "tty" / name / "device");
+        fs::create_directory_symlink(fs::path("..") / "devices" / deviceDir / "tty" / name,
+                                     root / "class" / name);
+        std::ofstream(root / "dev" / name).put('\0');
+    }
+    void writeAttribute(const fs::path& deviceDir, const std::string& attribute, const std::string& value) {
+        std::ofstream(root / "devices" / deviceDir / attribute) << value << "\n";
     }
 
     fs::path root;
@@ -98,6 +115,54 @@ TEST_F(SysfsPortProbeTest, ListsNothingFromADirectoryAnotherUserCouldChange) {
         ASSERT_EQ(chown((root / "ports").c_str(), 4242, 4242), 0);
         EXPECT_TRUE(list().empty());
     }
+}
+
+// Attributes as an FTDI FT232R adapter, an STM32 board on cdc_acm and the PC's own UART show them.
+TEST_F(SysfsPortProbeTest, DescribesUsbAdaptersByManufacturerAndProductAndOthersByDriver) {
+    const fs::path ftdi = "pci0000:00/0000:00:14.0/usb1/1-1";
+    addDeviceTty("ttyUSB0", ftdi / "1-1:1.0" / "ttyUSB0", "ftdi_sio");
+    writeAttribute(ftdi, "idVendor", "0403");
+    writeAttribute(ftdi, "manufacturer", "FTDI");
+    writeAttribute(ftdi, "product", "FT232R USB UART");
+    writeAttribute(ftdi / "1-1:1.0", "interface", "FT232R USB UART");
+
+    const fs::path acm = "pci0000:00/0000:00:14.0/usb1/1-2";
+    addDeviceTty("ttyACM0", acm / "1-2:1.0", "cdc_acm");
+    writeAttribute(acm, "idVendor", "0483");
+    writeAttribute(acm, "manufacturer", "STMicroelectronics");
+    writeAttribute(acm, "product", "STM32 Virtual ComPort");
+
+    // A device that names itself with control characters, at length, gets them blanked and cut.
+    const fs::path odd = "pci0000:00/0000:00:14.0/usb1/1-3";
+    addDeviceTty("ttyUSB1", odd / "1-3:1.0" / "ttyUSB1", "ch341-uart");
+    writeAttribute(odd, "idVendor", "1a86");
+    writeAttribute(odd, "product", "Serial\x1b[2J\t" + std::string(100, 'x'));
+
+    // A USB device that names nothing is known by its driver, like the UART.
+    const fs::path bare = "pci0000:00/0000:00:14.0/usb1/1-4";
+    addDeviceTty("ttyUSB2", bare / "1-4:1.0" / "ttyUSB2", "pl2303");
+    writeAttribute(bare, "idVendor", "067b");
+
+    addDeviceTty("ttyS0", "platform/serial8250", "serial8250");
+    std::ofstream(root / "class" / "ttyS0" / "type") << "4\n";
+
+    std::ofstream(root / "pty").put('\0');
+    std::string error;
+    auto dimmer =
+        PublishedPort::publish((root / "ports").string(), "vdimmer", (root / "pty").string(), error);
+    ASSERT_TRUE(dimmer) << error;
+
+    EXPECT_EQ(list(),
+              (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB2", "vdimmer"}));
+    SysfsPortProbe probe = this->probe();
+    EXPECT_EQ(probe.portDescription("ttyUSB0"), "FTDI FT232R USB UART");
+    EXPECT_EQ(probe.portDescription("ttyACM0"), "STMicroelectronics STM32 Virtual ComPort");
+    EXPECT_EQ(probe.portDescription("ttyUSB1"), "Serial [2J " + std::string(53, 'x'));
+    EXPECT_EQ(probe.portDescription("ttyUSB2"), "pl2303");
+    EXPECT_EQ(probe.portDescription("ttyS0"), "serial8250");
+    EXPECT_EQ(probe.portDescription("vdimmer"), "virtual dimmer");
+    EXPECT_EQ(probe.portDescription("ttyUSB9"), "");
+    EXPECT_EQ(probe.portDescription("../class/ttyUSB0"), "");
 }
 
 TEST_F(SysfsPortProbeTest, MissingDirectoriesGiveAnEmptyList) {
