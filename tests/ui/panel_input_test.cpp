@@ -101,15 +101,46 @@ TEST_F(PanelInput, ModeButtonsKeepOneCheckMarkAndSetTheMode) {
 }
 
 // Timer 1 is a real window timer whose ticks reach the controller; it is run faster here.
-TEST_F(PanelInput, PortListRefreshesOnTimer1AndChoosesTheLastEntryAgain) {
+TEST_F(PanelInput, PortListKeepsTheChoiceDescribesTheDevicesAndWaitsWhileDroppedDown) {
     probe.names_ = {"ttyUSB0", "ttyACM0"};
+    probe.descriptions_ = {{"ttyUSB0", "FTDI FT232R USB UART"}};
+    CPortListBox& list = dialog->portList();
     dialog->startTimer(PanelController::kPortListTimer, 20);
-    ASSERT_TRUE(processEventsUntil([&] { return dialog->portList().count() == 2; }));
+    ASSERT_TRUE(processEventsUntil([&] { return list.count() == 2; }));
     EXPECT_EQ(dialog->chosenPortName(), "ttyUSB0");
+    EXPECT_EQ(list.itemText(0), "ttyACM0");
+    EXPECT_EQ(list.itemText(1), QString::fromUtf8("ttyUSB0 — FTDI FT232R USB UART"));
+    EXPECT_EQ(list.toolTip(), QString::fromUtf8("ttyUSB0 — FTDI FT232R USB UART"));
 
-    dialog->portList().setCurrentIndex(0);
+    // The user's pick survives the rebuilds.
+    list.setCurrentIndex(0);
     EXPECT_EQ(dialog->chosenPortName(), "ttyACM0");
-    ASSERT_TRUE(processEventsUntil([&] { return dialog->chosenPortName() == "ttyUSB0"; }));
+    EXPECT_EQ(list.toolTip(), "");
+    processEventsUntil([] { return false; }, 200);
+    EXPECT_EQ(dialog->chosenPortName(), "ttyACM0");
+
+    // Nothing changes under the user's eyes while the list is dropped down; the rebuild that was
+    // missed runs when it closes.
+    list.showPopup();
+    ASSERT_TRUE(dialog->portListDroppedDown());
+    probe.names_ = {"ttyS0"};
+    processEventsUntil([] { return false; }, 200);
+    EXPECT_EQ(list.count(), 2);
+    dialog->stopTimer(PanelController::kPortListTimer);
+    list.hidePopup();
+    ASSERT_TRUE(processEventsUntil([&] { return list.count() == 1; }));
+    EXPECT_EQ(dialog->chosenPortName(), "ttyS0");
+}
+
+TEST_F(PanelInput, TheClosedPortListShowsTheBareName) {
+    CPortListBox& list = dialog->portList();
+    list.clearNames();
+    list.addName("ttyS0");  // short enough to leave room for more
+    list.setCurrentIndex(0);
+    const QImage bare = list.grab().toImage();
+    list.setDescription("ttyS0", "serial8250");
+    EXPECT_EQ(list.itemText(0), QString::fromUtf8("ttyS0 — serial8250"));
+    EXPECT_EQ(list.grab().toImage(), bare);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 
 #include "tests/tools/temp_dir.h"
@@ -148,6 +149,51 @@ TEST_F(PanelOnPort, AFailedOpenShowsTheWarningAndStaysClosed) {
     EXPECT_EQ(dialog->portButton().text(), "Open Port");
     EXPECT_TRUE(dialog->portList().isEnabled());
     EXPECT_FALSE(dialog->controller().portOpen());
+}
+
+// The virtual dimmer ends while the port is open, and starts again under the same name: the panel
+// says so once, frees the list, and one click on Open Port drives the new dimmer.
+TEST_F(PanelOnPort, ADimmerThatWentAwayIsReportedOnceAndReopenedWithOneClickWhenBack) {
+    probe.names_ = {"vdimmer-test", "zz-other"};
+    openPort();
+    int boxes = 0;
+    QString text;
+    QString details;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++boxes;
+            text = box->text();
+            details = box->informativeText();
+            box->close();
+        }
+    });
+    closer.start(10);
+    dialog->startTimer(PanelController::kPortListTimer, 50);
+
+    dimmer.reset();
+    probe.names_ = {"zz-other"};
+    ASSERT_TRUE(processEventsUntil([&] { return boxes > 0; }, 5000));
+    EXPECT_EQ(text, QString::fromUtf8("串口已断开！"));
+    EXPECT_TRUE(details.startsWith("vdimmer-test has gone")) << details.toStdString();
+    EXPECT_EQ(dialog->portButton().text(), "Open Port");
+    EXPECT_TRUE(dialog->portList().isEnabled());
+    EXPECT_FALSE(dialog->port().isOpen());
+    processEventsUntil([] { return false; }, 300);
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(dialog->chosenPortName(), "zz-other");
+
+    std::string error;
+    dimmer = VirtualDimmer::start(dir.path(), "vdimmer-test", error);
+    ASSERT_NE(dimmer, nullptr) << error;
+    dimmer->onFrame([this](const DimmerFrame& frame) { frames.push_back(frame); });
+    probe.names_ = {"vdimmer-test", "zz-other"};
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->chosenPortName() == "vdimmer-test"; }));
+    openPort();
+    QTest::keyClick(&dialog->levelSlider(), Qt::Key_Up);
+    ASSERT_TRUE(runUntilFrames(1));
+    EXPECT_EQ(frames[0], buildDimmerFrame(0, 0, 1));
+    EXPECT_EQ(boxes, 1);
 }
 
 // The window's timers run on while a modal box waits: a change made just before the About box opens

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,17 @@ inline QApplication& testApplication() {
     return *app;
 }
 
-// A port list that shows exactly the names a test gives it.
+// A port list that shows exactly the names (and descriptions) a test gives it.
 class FixedPortProbe : public PortProbe {
 public:
     explicit FixedPortProbe(std::vector<std::string> names) : names_(std::move(names)) {}
     std::vector<std::string> presentPortNames() override { return names_; }
+    std::string portDescription(const std::string& name) override {
+        const auto found = descriptions_.find(name);
+        return found == descriptions_.end() ? std::string() : found->second;
+    }
     std::vector<std::string> names_;
+    std::map<std::string, std::string> descriptions_;
 };
 
 // Runs the event loop until the condition holds or the time is up.

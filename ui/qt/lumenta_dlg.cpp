@@ -1,11 +1,9 @@
 #include "ui/qt/lumenta_dlg.h"
 
-#include <QAbstractItemView>
 #include <QAction>
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QTimerEvent>
-#include <algorithm>
 
 #include "ui/qt/about_dlg.h"
 #include "ui/qt/dialog_units.h"
@@ -71,8 +69,7 @@ CLumentaDlg::~CLumentaDlg() {
 // The controls of the dialog template, in template order: that is their tab order, and they are
 // stacked in it (the group box then goes to the bottom, as it only frames what is inside it).
 void CLumentaDlg::createTemplateControls() {
-    portList_ = new QComboBox(this);
-    portList_->setEditable(false);
+    portList_ = new CPortListBox(this);
     const QRect listRect = toPixels(7, 19, 50, 81);
     portList_->setGeometry(listRect.x(), listRect.y(), listRect.width(), portList_->sizeHint().height());
     portList_->setMaxVisibleItems(8);
@@ -151,6 +148,7 @@ void CLumentaDlg::connectEvents() {
     connect(modeButtons_[0], &QRadioButton::clicked, this, [this] { controller_.onModeH(); });
     connect(modeButtons_[1], &QRadioButton::clicked, this, [this] { controller_.onModeL(); });
     connect(portButton_, &QPushButton::clicked, this, [this] { controller_.onPortButton(); });
+    portList_->setCloseUpHandler([this] { controller_.onPortListCloseUp(); });
     connect(userGuideButton_, &QPushButton::clicked, this, &CLumentaDlg::openUserGuide);
     connect(exitButton_, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -180,17 +178,21 @@ void CLumentaDlg::setPortListEnabled(bool enabled) {
 }
 
 std::string CLumentaDlg::chosenPortName() const {
-    return portList_->currentIndex() < 0 ? std::string() : portList_->currentText().toStdString();
+    return portList_->chosenName().toStdString();
+}
+
+bool CLumentaDlg::portListDroppedDown() const {
+    return portList_->droppedDown();
 }
 
 void CLumentaDlg::showWarning(const std::string& text) {
     QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), QString::fromStdString(text),
                     QMessageBox::Ok, this);
-    box.setInformativeText(warningDetails());
+    box.setInformativeText(text == PanelController::kPortLostWarning ? lostDetails() : busyDetails());
     box.exec();
 }
 
-QString CLumentaDlg::warningDetails() const {
+QString CLumentaDlg::busyDetails() const {
     CSerialPortBase* port = const_cast<CSerialPortFacade&>(port_).port();
     if (port == nullptr) {
         return {};
@@ -198,6 +200,16 @@ QString CLumentaDlg::warningDetails() const {
     const std::string name = chosenPortName();
     return portWarningDetails(name, port->lastStatus(), port->lastStatusMessage(),
                               portPermissionRefused(name));
+}
+
+// The port that went away is the one the port was opened by, whatever the list shows by now.
+QString CLumentaDlg::lostDetails() const {
+    CSerialPortBase* port = const_cast<CSerialPortFacade&>(port_).port();
+    if (port == nullptr) {
+        return {};
+    }
+    const std::string name = port->portName();
+    return portLostDetails(name, port->lastStatus(), port->lastStatusMessage(), portDevicePresent(name));
 }
 
 void CLumentaDlg::startTimer(unsigned int id, unsigned int milliseconds) {
@@ -224,20 +236,11 @@ void CLumentaDlg::timerEvent(QTimerEvent* event) {
 // The list keeps its entries in text order, byte by byte, so a name that begins a longer one comes
 // first: COM1, COM10, COM2.
 void CLumentaDlg::clearPortList() {
-    portList_->clear();
-    portList_->view()->setMinimumWidth(0);
+    portList_->clearNames();
 }
 
 void CLumentaDlg::addPortName(const std::string& name) {
-    int at = 0;
-    while (at < portList_->count() && portList_->itemText(at).toStdString() <= name) {
-        ++at;
-    }
-    const QString text = QString::fromStdString(name);
-    portList_->insertItem(at, text);
-    // The dropped-down list is as wide as its longest name, even where the closed box is narrower.
-    const int wanted = portList_->fontMetrics().horizontalAdvance(text) + 24;
-    portList_->view()->setMinimumWidth(std::max(portList_->view()->minimumWidth(), wanted));
+    portList_->addName(QString::fromStdString(name));
 }
 
 int CLumentaDlg::portNameCount() const {
@@ -246,6 +249,14 @@ int CLumentaDlg::portNameCount() const {
 
 void CLumentaDlg::selectPortName(int index) {
     portList_->setCurrentIndex(index);
+}
+
+int CLumentaDlg::findPortName(const std::string& name) const {
+    return portList_->findName(QString::fromStdString(name));
+}
+
+void CLumentaDlg::setPortDescription(const std::string& name, const std::string& description) {
+    portList_->setDescription(QString::fromStdString(name), QString::fromStdString(description));
 }
 
 void CLumentaDlg::onDataReceived(const char*, unsigned int) {}

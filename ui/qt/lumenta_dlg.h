@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QBasicTimer>
-#include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
 #include <QIcon>
@@ -18,6 +17,7 @@
 #include "serial/port_facade.h"
 #include "serial/serial_port_listener.h"
 #include "ui/qt/colour_button.h"
+#include "ui/qt/port_list_box.h"
 
 // The panel's window: the port list, Open/Close Port, User Guide, the grid of 25 channel buttons,
 // the level slider with its read-out inside the channel group box, H and L, and Exit.
@@ -42,6 +42,7 @@ public:
     void setPortButtonCaption(const std::string& text) override;
     void setPortListEnabled(bool enabled) override;
     std::string chosenPortName() const override;
+    bool portListDroppedDown() const override;
     void showWarning(const std::string& text) override;
     void startTimer(unsigned int id, unsigned int milliseconds) override;
     void stopTimer(unsigned int id) override;
@@ -49,6 +50,8 @@ public:
     void addPortName(const std::string& name) override;
     int portNameCount() const override;
     void selectPortName(int index) override;
+    int findPortName(const std::string& name) const override;
+    void setPortDescription(const std::string& name, const std::string& description) override;
 
     // kelso::CSerialPortListener: called on the port's receive thread; does nothing.
     void onDataReceived(const char* portName, unsigned int byteCount) override;
@@ -59,7 +62,7 @@ public:
     void openUserGuide();
 
     // The controls, for the tests and the start-up figures.
-    QComboBox& portList() { return *portList_; }
+    CPortListBox& portList() { return *portList_; }
     QPushButton& portButton() { return *portButton_; }
     QPushButton& userGuideButton() { return *userGuideButton_; }
     QPushButton& exitButton() { return *exitButton_; }
@@ -79,10 +82,11 @@ private:
     void createChannelGrid();
     void createAboutItem();
     void connectEvents();
-    QString warningDetails() const;
+    QString busyDetails() const;
+    QString lostDetails() const;
 
     QIcon appIcon_;
-    QComboBox* portList_ = nullptr;
+    CPortListBox* portList_ = nullptr;
     std::array<std::unique_ptr<CColourButton>, PanelController::kChannelButtonCount> channelButtons_;
     PanelController controller_;
     // Declared after the controller, which holds it from construction on and uses it from onInit on.

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "common/virtual_port_dir.h"
 
@@ -33,13 +34,47 @@ QString portWarningDetails(const std::string& portName, SerialStatus status, con
     return QStringLiteral("%1: the port reports \"%2\".").arg(name, QString::fromUtf8(statusMessage));
 }
 
-bool portPermissionRefused(const std::string& portName) {
-    if (portName.empty() || portName.find('/') != std::string::npos) {
-        return false;
+QString portLostDetails(const std::string& portName, SerialStatus status, const char* statusMessage,
+                        bool devicePresent) {
+    const QString name = QString::fromStdString(portName);
+    if (!devicePresent) {
+        return QStringLiteral(
+                   "%1 has gone: the adapter was unplugged, or the program that served the port has "
+                   "ended. When it is back in the list, press Open Port.")
+            .arg(name);
     }
-    for (const std::string& path : {"/dev/" + portName, virtualPortDirectory() + "/" + portName}) {
+    const QString reason = status == SerialStatus::Success || statusMessage == nullptr
+                               ? QStringLiteral("%1 stopped answering.").arg(name)
+                               : QStringLiteral("%1 stopped answering: the port reports \"%2\".")
+                                     .arg(name, QString::fromUtf8(statusMessage));
+    return reason + QStringLiteral(" Press Open Port to open it again.");
+}
+
+namespace {
+
+// The device paths a bare port name stands for; none for a name that is not a plain file name.
+std::vector<std::string> devicePaths(const std::string& portName) {
+    if (portName.empty() || portName.find('/') != std::string::npos) {
+        return {};
+    }
+    return {"/dev/" + portName, virtualPortDirectory() + "/" + portName};
+}
+
+}  // namespace
+
+bool portPermissionRefused(const std::string& portName) {
+    for (const std::string& path : devicePaths(portName)) {
         if (access(path.c_str(), F_OK) == 0) {
             return access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
+        }
+    }
+    return false;
+}
+
+bool portDevicePresent(const std::string& portName) {
+    for (const std::string& path : devicePaths(portName)) {
+        if (access(path.c_str(), F_OK) == 0) {
+            return true;
         }
     }
     return false;

@@ -15,3 +15,11 @@ QString portWarningDetails(const std::string& portName, SerialStatus status, con
 // True when this user may not read and write the device that portName names: /dev/NAME, or the
 // virtual port NAME.
 bool portPermissionRefused(const std::string& portName);
+
+// The secondary text of the "port disconnected" box: whether the device has gone (unplugged, or the
+// program that served a virtual port has ended) or is still there but failed, and what to do next.
+QString portLostDetails(const std::string& portName, SerialStatus status, const char* statusMessage,
+                        bool devicePresent);
+
+// True when the device that portName names is still there: /dev/NAME, or the virtual port NAME.
+bool portDevicePresent(const std::string& portName);
