@@ -22,4 +22,15 @@ TEST(PortWarning, ExplainsThePermissionFixOnlyForARefusedPermission) {
     EXPECT_TRUE(portWarningDetails("ttyS0", SerialStatus::Success, "success", false).isEmpty());
 }
 
+TEST(PortWarning, SaysWhetherALostPortsDeviceHasGoneOrFailed) {
+    EXPECT_TRUE(portLostDetails("vdimmer", SerialStatus::ReadFailed, "read failed", false)
+                    .startsWith("vdimmer has gone"));
+    EXPECT_EQ(
+        portLostDetails("ttyUSB0", SerialStatus::WriteFailed, "write failed", true),
+        "ttyUSB0 stopped answering: the port reports \"write failed\". Press Open Port to open it again.");
+    EXPECT_FALSE(portDevicePresent("no-such-port-here"));
+    EXPECT_FALSE(portDevicePresent("../dev/null"));
+    EXPECT_TRUE(portDevicePresent("null"));
+}
+
 }  // namespace
