@@ -43,6 +43,10 @@ void PanelUnderTest::run() {
     result_ = result;
 }
 
+void PanelUnderTest::tickPortList() const {
+    PostMessageW(window_, WM_TIMER, PanelController::kPortListTimer, 0);
+}
+
 INT_PTR PanelUnderTest::endWith(UINT message, WPARAM wParam) {
     PostMessageW(window_, message, wParam, 0);
     thread_.join();

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <future>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,13 +32,27 @@ public:
 
     int userGuideRequests() const { return userGuideRequests_; }
 
+    // The names the port list shows from its next rebuild on.
+    void setPortNames(std::vector<std::string> names) { probe_.setNames(std::move(names)); }
+    // A tick of the port-list timer, now rather than up to 5 s later.
+    void tickPortList() const;
+
 private:
+    // Read on the panel's thread, set on the test's.
     class FixedProbe : public PortProbe {
     public:
         explicit FixedProbe(std::vector<std::string> names) : names_(std::move(names)) {}
-        std::vector<std::string> presentPortNames() override { return names_; }
+        std::vector<std::string> presentPortNames() override {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return names_;
+        }
+        void setNames(std::vector<std::string> names) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            names_ = std::move(names);
+        }
 
     private:
+        std::mutex mutex_;
         std::vector<std::string> names_;
     };
 

@@ -129,6 +129,27 @@ TEST(PanelWindow, StartsAsThePanelShouldLook) {
     EXPECT_EQ(SendMessageW(dlg, WM_QUERYDRAGICON, 0, 0), big);
 }
 
+TEST(PanelWindow, ThePortListKeepsTheChoiceAndIsNotRebuiltWhileDroppedDown) {
+    PanelUnderTest panel({"COM3", "COM7"});
+    HWND list = panel.item(IDC_PORT_LIST);
+    auto count = [&] { return SendMessageW(list, CB_GETCOUNT, 0, 0); };
+    SendMessageW(list, CB_SETCURSEL, 0, 0);  // the user picks COM3
+    panel.setPortNames({"COM3", "COM7", "COM9"});
+    panel.tickPortList();
+    ASSERT_TRUE(waitFor([&] { return count() == 3; }));
+    EXPECT_EQ(text(list), L"COM3");
+
+    SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+    panel.setPortNames({"COM4"});
+    panel.tickPortList();
+    Sleep(300);
+    EXPECT_EQ(count(), 3);
+    SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
+    // At once, not at the next tick of the 5 s timer.
+    ASSERT_TRUE(waitFor([&] { return count() == 1; }, std::chrono::seconds(1)));
+    EXPECT_EQ(text(list), L"COM4");
+}
+
 TEST(PanelWindow, AChannelClickRecoloursExactlyOneButtonAndNamesIt) {
     PanelUnderTest panel({});
     HWND dlg = panel.window();

@@ -118,6 +118,10 @@ bool CLumentaDlg::onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
         case WM_TIMER:
             controller_.onTimer(static_cast<unsigned int>(wParam));
             return false;
+        case kPortListClosedUp:
+            controller_.onPortListCloseUp();
+            result = TRUE;
+            return true;
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
                 CAboutDlg about(hwnd());
@@ -163,6 +167,10 @@ void CLumentaDlg::onCommand(int id, int code) {
         if (code == BN_CLICKED || code == BN_DOUBLECLICKED) {
             controller_.onChannelButton(static_cast<unsigned int>(id));
         }
+        return;
+    }
+    if (id == IDC_PORT_LIST && code == CBN_CLOSEUP) {
+        PostMessageW(hwnd(), kPortListClosedUp, 0, 0);
         return;
     }
     if (code != BN_CLICKED) {
@@ -241,6 +249,10 @@ std::string CLumentaDlg::chosenPortName() const {
     return toUtf8(windowText(portList_));
 }
 
+bool CLumentaDlg::portListDroppedDown() const {
+    return SendMessageW(portList_, CB_GETDROPPEDSTATE, 0, 0) != FALSE;
+}
+
 void CLumentaDlg::showWarning(const std::string& text) {
     MessageBoxW(hwnd(), toWide(text).c_str(), applicationName().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
@@ -268,4 +280,11 @@ int CLumentaDlg::portNameCount() const {
 
 void CLumentaDlg::selectPortName(int index) {
     SendMessageW(portList_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int CLumentaDlg::findPortName(const std::string& name) const {
+    std::wstring wide = toWide(name);
+    LRESULT index = SendMessageW(portList_, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                 reinterpret_cast<LPARAM>(wide.c_str()));
+    return index == CB_ERR ? -1 : static_cast<int>(index);
 }

@@ -32,6 +32,7 @@ public:
     void setPortButtonCaption(const std::string& text) override;
     void setPortListEnabled(bool enabled) override;
     std::string chosenPortName() const override;
+    bool portListDroppedDown() const override;
     void showWarning(const std::string& text) override;
     void startTimer(unsigned int id, unsigned int milliseconds) override;
     void stopTimer(unsigned int id) override;
@@ -39,6 +40,7 @@ public:
     void addPortName(const std::string& name) override;
     int portNameCount() const override;
     void selectPortName(int index) override;
+    int findPortName(const std::string& name) const override;
 
     // kelso::CSerialPortListener: received bytes stay in the port's buffer, unread.
     void onDataReceived(const char* portName, unsigned int byteCount) override;
@@ -58,6 +60,9 @@ private:
     void createChannelButtons();
     void paintMinimised();
     void onCommand(int id, int code);
+    // Posted when the port list's drop-down has closed, so that it arrives after the choice made in
+    // it has been taken (the list's close-up and selection notifications come in either order).
+    static constexpr UINT kPortListClosedUp = WM_APP + 1;
     void onDestroy();
 
     HICON appIcon_;
