@@ -3,7 +3,9 @@
 //   /sys/class/tty/ttyUSB0/device -> .../usb1/1-1/1-1:1.0/ttyUSB0   (FTDI: a usb-serial port)
 //   /sys/class/tty/ttyACM0/device -> .../usb1/1-2/1-2:1.0           (CDC-ACM: the interface)
 // with manufacturer, product and idVendor in .../usb1/1-1 and 1-2. Other devices name their driver
-// only (device/driver -> .../drivers/serial8250).
+// only (device/driver -> .../drivers/serial8250). From Linux 6.5 on, a UART's tty hangs below a port
+// and a controller device of the serial core's own bus, "serial-base", with the hardware above them:
+//   /sys/class/tty/ttyS0/device -> .../pnp0/00:00/00:00:0/00:00:0.0   (00:00's driver: serial)
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -45,12 +47,23 @@ std::string usbDescription(const fs::path& usbDevice) {
     return manufacturer + " " + product;
 }
 
+// The last part of where a link leads (a driver's or a bus's name); empty when there is no link.
+std::string linkName(const fs::path& link) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(link, ec);
+    return ec ? std::string() : target.filename().string();
+}
+
 std::string hardwareDescription(const fs::path& device) {
     std::error_code ec;
-    fs::path dir = fs::canonical(device, ec);
+    fs::path hardware = fs::canonical(device, ec);
     if (ec) {
         return {};
     }
+    for (int level = 0; level < 2 && linkName(hardware / "subsystem") == "serial-base"; ++level) {
+        hardware = hardware.parent_path();
+    }
+    fs::path dir = hardware;
     for (int level = 0; level < kUsbDeviceLevels && dir.has_relative_path(); ++level) {
         if (fs::exists(dir / "idVendor", ec)) {
             if (std::string text = usbDescription(dir); !text.empty()) {
@@ -60,8 +73,7 @@ std::string hardwareDescription(const fs::path& device) {
         }
         dir = dir.parent_path();
     }
-    const fs::path driver = fs::read_symlink(device / "driver", ec);
-    return ec ? std::string() : driver.filename().string();
+    return linkName(hardware / "driver");
 }
 
 bool isPlainFileName(const std::string& name) {

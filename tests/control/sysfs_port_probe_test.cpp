@@ -117,7 +117,7 @@ TEST_F(SysfsPortProbeTest, ListsNothingFromADirectoryAnotherUserCouldChange) {
     }
 }
 
-// Attributes as an FTDI FT232R adapter, an STM32 board on cdc_acm and the PC's own UART show them.
+// Attributes as an FTDI FT232R adapter, an STM32 board on cdc_acm and the PC's own UARTs show them.
 TEST_F(SysfsPortProbeTest, DescribesUsbAdaptersByManufacturerAndProductAndOthersByDriver) {
     const fs::path ftdi = "pci0000:00/0000:00:14.0/usb1/1-1";
     addDeviceTty("ttyUSB0", ftdi / "1-1:1.0" / "ttyUSB0", "ftdi_sio");
@@ -145,6 +145,15 @@ TEST_F(SysfsPortProbeTest, DescribesUsbAdaptersByManufacturerAndProductAndOthers
 
     addDeviceTty("ttyS0", "platform/serial8250", "serial8250");
     std::ofstream(root / "class" / "ttyS0" / "type") << "4\n";
+    // Since Linux 6.5 the UART's tty hangs below a port and a controller of the serial core.
+    addDeviceTty("ttyS1", "pnp0/00:00/00:00:0/00:00:0.0", "port");
+    fs::create_directories(root / "bus" / "drivers" / "serial");
+    fs::create_directory_symlink(root / "bus" / "drivers" / "serial",
+                                 root / "devices" / "pnp0" / "00:00" / "driver");
+    for (const char* serialBase : {"00:00/00:00:0", "00:00/00:00:0/00:00:0.0"}) {
+        fs::create_directory_symlink(root / "bus" / "serial-base",
+                                     root / "devices" / "pnp0" / serialBase / "subsystem");
+    }
 
     std::ofstream(root / "pty").put('\0');
     std::string error;
@@ -152,14 +161,15 @@ TEST_F(SysfsPortProbeTest, DescribesUsbAdaptersByManufacturerAndProductAndOthers
         PublishedPort::publish((root / "ports").string(), "vdimmer", (root / "pty").string(), error);
     ASSERT_TRUE(dimmer) << error;
 
-    EXPECT_EQ(list(),
-              (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB2", "vdimmer"}));
+    EXPECT_EQ(list(), (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS1", "ttyUSB0", "ttyUSB1", "ttyUSB2",
+                                                "vdimmer"}));
     SysfsPortProbe probe = this->probe();
     EXPECT_EQ(probe.portDescription("ttyUSB0"), "FTDI FT232R USB UART");
     EXPECT_EQ(probe.portDescription("ttyACM0"), "STMicroelectronics STM32 Virtual ComPort");
     EXPECT_EQ(probe.portDescription("ttyUSB1"), "Serial [2J " + std::string(53, 'x'));
     EXPECT_EQ(probe.portDescription("ttyUSB2"), "pl2303");
     EXPECT_EQ(probe.portDescription("ttyS0"), "serial8250");
+    EXPECT_EQ(probe.portDescription("ttyS1"), "serial");
     EXPECT_EQ(probe.portDescription("vdimmer"), "virtual dimmer");
     EXPECT_EQ(probe.portDescription("ttyUSB9"), "");
     EXPECT_EQ(probe.portDescription("../class/ttyUSB0"), "");
