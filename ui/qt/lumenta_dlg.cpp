@@ -192,24 +192,26 @@ void CLumentaDlg::showWarning(const std::string& text) {
     box.exec();
 }
 
-QString CLumentaDlg::busyDetails() const {
-    CSerialPortBase* port = const_cast<CSerialPortFacade&>(port_).port();
-    if (port == nullptr) {
+QString CLumentaDlg::busyDetails() {
+    if (port_.port() == nullptr) {
         return {};
     }
     const std::string name = chosenPortName();
-    return portWarningDetails(name, port->lastStatus(), port->lastStatusMessage(),
+    const SerialStatus status = port_.lastStatus();
+    return portWarningDetails(name, status, serialStatusMessage(static_cast<std::int32_t>(status)),
                               portPermissionRefused(name));
 }
 
 // The port that went away is the one the port was opened by, whatever the list shows by now.
-QString CLumentaDlg::lostDetails() const {
-    CSerialPortBase* port = const_cast<CSerialPortFacade&>(port_).port();
+QString CLumentaDlg::lostDetails() {
+    CSerialPortBase* port = port_.port();
     if (port == nullptr) {
         return {};
     }
     const std::string name = port->portName();
-    return portLostDetails(name, port->lastStatus(), port->lastStatusMessage(), portDevicePresent(name));
+    const SerialStatus status = port_.lastStatus();
+    return portLostDetails(name, status, serialStatusMessage(static_cast<std::int32_t>(status)),
+                           portDevicePresent(name));
 }
 
 void CLumentaDlg::startTimer(unsigned int id, unsigned int milliseconds) {

@@ -82,8 +82,8 @@ private:
     void createChannelGrid();
     void createAboutItem();
     void connectEvents();
-    QString busyDetails() const;
-    QString lostDetails() const;
+    QString busyDetails();
+    QString lostDetails();
 
     QIcon appIcon_;
     CPortListBox* portList_ = nullptr;
