@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     // Each pass reads a bounded amount, so the signal is seen within a pass however fast frames come.
     pollfd watched[2] = {{dimmer->masterFd(), POLLIN, 0}, {termination.fd(), POLLIN, 0}};
     while (termination.received() == 0) {
-        if (poll(watched, 2, report ? report->msUntilDue(Clock::now()) : -1) < 0) {
+        if (termination.poll(watched, 2, report ? report->msUntilDue(Clock::now()) : -1) < 0) {
             continue;  // interrupted by a signal; the loop's condition decides
         }
         passStart = Clock::now();

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 
 namespace {
 
@@ -42,6 +43,9 @@ TerminationSignals::~TerminationSignals() {
     if (readFd_ < 0) {
         return;
     }
+    if (holding_) {
+        pthread_sigmask(SIG_SETMASK, &outsideWait_, nullptr);
+    }
     for (int i = 0; i < 3; ++i) {
         sigaction(kSignals[i], &previous[i], nullptr);
     }
@@ -52,4 +56,42 @@ TerminationSignals::~TerminationSignals() {
 
 int TerminationSignals::received() const {
     return lastSignal;
+}
+
+int TerminationSignals::poll(pollfd* fds, nfds_t count, int timeoutMs) {
+    if (readFd_ >= 0 && !holding_) {
+        sigset_t signals;
+        sigemptyset(&signals);
+        for (int number : kSignals) {
+            sigaddset(&signals, number);
+        }
+        pthread_sigmask(SIG_BLOCK, &signals, &outsideWait_);
+        duringWait_ = outsideWait_;
+        for (int number : kSignals) {
+            sigdelset(&duringWait_, number);
+        }
+        holding_ = true;
+    }
+    if (!holding_) {
+        return ::poll(fds, count, timeoutMs);
+    }
+    timespec limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
+    const int ready = ppoll(fds, count, timeoutMs < 0 ? nullptr : &limit, &duringWait_);
+    // A wait that ends because a descriptor is ready lets no signal in: under a steady flood every
+    // wait does, so take what is held back here.
+    sigset_t pending;
+    if (sigpending(&pending) == 0) {
+        for (int number : kSignals) {
+            if (sigismember(&pending, number) == 1) {
+                sigset_t one;
+                sigemptyset(&one);
+                sigaddset(&one, number);
+                const timespec now{};
+                if (sigtimedwait(&one, nullptr, &now) == number) {
+                    onSignal(number);
+                }
+            }
+        }
+    }
+    return ready;
 }
