@@ -3,23 +3,13 @@
 // among sources and the frame scheduler, whose frames must always be valid.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "control/frame_decoder.h"
+#include "fuzz/fuzz_check.h"
 #include "tools/bridge/artnet_packet.h"
 #include "tools/bridge/frame_scheduler.h"
 #include "tools/bridge/source_merge.h"
-
-namespace {
-
-void check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // An exact-size copy, so that a read past the end is caught by the sanitizer.

@@ -4,18 +4,12 @@
 //   byte 0: seed of the chunk sizes; the rest: the stream.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "control/frame_decoder.h"
+#include "fuzz/fuzz_check.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
 
 struct Reading {
     std::vector<DimmerFrame> frames;

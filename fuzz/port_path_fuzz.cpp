@@ -11,22 +11,16 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/published_port.h"
+#include "fuzz/fuzz_check.h"
 #include "serial/posix/port_path.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
 
 int openPseudoTerminal(std::string& slave) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);

@@ -4,21 +4,11 @@
 //   then pairs (op, n): even op writes n fresh bytes, odd op reads up to n bytes.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <deque>
 #include <vector>
 
+#include "fuzz/fuzz_check.h"
 #include "serial/ring_buffer.h"
-
-namespace {
-
-void check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {

@@ -3,21 +3,11 @@
 // so the choice among sources sees a repeated sequence number, which it must drop.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
+#include "fuzz/fuzz_check.h"
 #include "tools/bridge/sacn_packet.h"
 #include "tools/bridge/source_merge.h"
-
-namespace {
-
-void check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // An exact-size copy, so that a read past the end is caught by the sanitizer.
