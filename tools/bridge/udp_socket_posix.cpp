@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "common/held_back_signal.h"
 #include "tools/bridge/udp_socket.h"
 
 namespace {
@@ -104,8 +105,10 @@ std::uint32_t localAddressToward(std::uint32_t peer) {
 }
 
 // The stop signals are blocked except while the program waits in ppoll, so that one arriving just
-// before the wait is not lost: it interrupts the wait at once.
+// before the wait is not lost: it interrupts the wait at once. One that comes while datagrams keep
+// every wait short is taken after the wait.
 struct StopRequest::State {
+    sigset_t stopSignals;
     sigset_t waitMask;
     sigset_t previousMask;
     struct sigaction previous[3];
@@ -113,12 +116,11 @@ struct StopRequest::State {
 
 StopRequest::StopRequest() : state_(std::make_unique<State>()) {
     stopSignal = 0;
-    sigset_t blocked;
-    sigemptyset(&blocked);
+    sigemptyset(&state_->stopSignals);
     for (int number : kStopSignals) {
-        sigaddset(&blocked, number);
+        sigaddset(&state_->stopSignals, number);
     }
-    pthread_sigmask(SIG_BLOCK, &blocked, &state_->previousMask);
+    pthread_sigmask(SIG_BLOCK, &state_->stopSignals, &state_->previousMask);
     state_->waitMask = state_->previousMask;
     struct sigaction action {};
     action.sa_handler = onStopSignal;
@@ -157,5 +159,8 @@ bool waitForDatagrams(const std::vector<UdpSocket*>& sockets, StopRequest& stop,
         limit.tv_nsec = static_cast<long>(ns % 1000000000);
     }
     ppoll(watched.data(), watched.size(), timeout ? &limit : nullptr, &stop.state_->waitMask);
+    if (const int number = takeHeldBackSignal(stop.state_->stopSignals)) {
+        onStopSignal(number);
+    }
     return !stop.requested();
 }

@@ -6,6 +6,8 @@
 #include <csignal>
 #include <ctime>
 
+#include "common/held_back_signal.h"
+
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -60,12 +62,11 @@ int TerminationSignals::received() const {
 
 int TerminationSignals::poll(pollfd* fds, nfds_t count, int timeoutMs) {
     if (readFd_ >= 0 && !holding_) {
-        sigset_t signals;
-        sigemptyset(&signals);
+        sigemptyset(&held_);
         for (int number : kSignals) {
-            sigaddset(&signals, number);
+            sigaddset(&held_, number);
         }
-        pthread_sigmask(SIG_BLOCK, &signals, &outsideWait_);
+        pthread_sigmask(SIG_BLOCK, &held_, &outsideWait_);
         duringWait_ = outsideWait_;
         for (int number : kSignals) {
             sigdelset(&duringWait_, number);
@@ -77,21 +78,8 @@ int TerminationSignals::poll(pollfd* fds, nfds_t count, int timeoutMs) {
     }
     timespec limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
     const int ready = ppoll(fds, count, timeoutMs < 0 ? nullptr : &limit, &duringWait_);
-    // A wait that ends because a descriptor is ready lets no signal in: under a steady flood every
-    // wait does, so take what is held back here.
-    sigset_t pending;
-    if (sigpending(&pending) == 0) {
-        for (int number : kSignals) {
-            if (sigismember(&pending, number) == 1) {
-                sigset_t one;
-                sigemptyset(&one);
-                sigaddset(&one, number);
-                const timespec now{};
-                if (sigtimedwait(&one, nullptr, &now) == number) {
-                    onSignal(number);
-                }
-            }
-        }
+    if (const int number = takeHeldBackSignal(held_)) {
+        onSignal(number);
     }
     return ready;
 }

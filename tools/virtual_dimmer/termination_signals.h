@@ -26,6 +26,7 @@ public:
 private:
     int readFd_ = -1;
     bool holding_ = false;
+    sigset_t held_{};         // the signals, held back outside the wait
     sigset_t outsideWait_{};  // this thread's mask before the first wait
     sigset_t duringWait_{};   // the same without the signals
 };
