@@ -8,13 +8,12 @@
 //   [lost]
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "serial/port_facade.h"
+#include "tests/support/null_modem_control.h"
 
 namespace {
 
@@ -25,23 +24,6 @@ double processCpuMs() {
         return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
     };
     return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
-}
-
-// Orders the session's null modem to pull COM5's end out, as an unplugged adapter.
-bool pullOutCom5() {
-    const char* links = std::getenv("LUMENTA_WINE_PORTS");
-    if (links == nullptr) {
-        return false;
-    }
-    std::string control = std::string("Z:") + links + "/null-modem-control";
-    std::replace(control.begin(), control.end(), '/', '\\');
-    const HANDLE orders = CreateFileA(control.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-    DWORD written = 0;
-    const bool sent =
-        orders != INVALID_HANDLE_VALUE && WriteFile(orders, "hang up A\n", 10, &written, nullptr);
-    CloseHandle(orders);
-    return sent;
 }
 
 }  // namespace
@@ -59,7 +41,7 @@ int main(int argc, char** argv) {
     }
     Sleep(500);  // let the receive thread settle
     if (lost) {
-        if (!pullOutCom5()) {
+        if (!orderNullModem("hang up A")) {
             std::fprintf(stderr, "cannot reach the null modem's control pipe\n");
             return 1;
         }

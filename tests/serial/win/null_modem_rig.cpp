@@ -2,11 +2,9 @@
 // session's null-modem cable (COM5), with a plain handle on the other end (COM6) as the far end. The
 // cable pulls COM5's end out on order (a line in its control pipe), and puts a new one behind the name
 // before the old one hangs up.
-#include <algorithm>
-#include <cstdlib>
-
 #include "serial/win/serial_port_win_base.h"
 #include "tests/serial/port_contract.h"
+#include "tests/support/null_modem_control.h"
 #include "win_test_support.h"
 
 namespace {
@@ -22,23 +20,7 @@ public:
         return far_.receive(count, static_cast<int>(limit.count()));
     }
 
-    bool removeDevice() override {
-        const char* links = std::getenv("LUMENTA_WINE_PORTS");
-        if (links == nullptr) {
-            return false;
-        }
-        std::string control = std::string("Z:") + links + "/null-modem-control";
-        std::replace(control.begin(), control.end(), '/', '\\');
-        const HANDLE orders = CreateFileA(control.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          nullptr, OPEN_EXISTING, 0, nullptr);
-        if (orders == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        DWORD written = 0;
-        const bool sent = WriteFile(orders, "hang up A\n", 10, &written, nullptr) && written == 10;
-        CloseHandle(orders);
-        return sent;
-    }
+    bool removeDevice() override { return orderNullModem("hang up A"); }
     void restoreDevice() override {}
 
     int threadsInUse() override { return wintest::processThreadCount(); }
