@@ -248,6 +248,7 @@ TEST(PortStress, CloseRacingTheReceiveThreadNeverRepeatsOrReorders) {
         openOn(port, pty.slavePath(), &listener);
         std::this_thread::sleep_for(std::chrono::microseconds(round % 7 * 100));
         checker.feed(takeAvailable(port));
+        checker.cut();
         port.close();
     }
     EXPECT_GT(checker.records, 0u);

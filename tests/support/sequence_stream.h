@@ -51,6 +51,15 @@ public:
         }
     }
 
+    // The stream may have a gap here (a close and an open discard what came meanwhile): a record cut
+    // short here is counted as broken, never completed with the bytes that come after the gap.
+    void cut() {
+        if (have_ != 0) {
+            ++broken;
+            have_ = 0;
+        }
+    }
+
     std::uint64_t records = 0;   // whole records read
     std::uint64_t lost = 0;      // records skipped between two that were read
     std::uint64_t repeated = 0;  // records that came again, or out of order
