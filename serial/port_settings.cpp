@@ -1,5 +1,7 @@
 #include "serial/port_settings.h"
 
+#include <algorithm>
+
 void copyPortName(char (&field)[kPortNameCapacity], const char* name) {
     unsigned int i = 0;
     if (name != nullptr) {
@@ -18,4 +20,12 @@ bool dataBitsFitStopBits(std::int32_t dataBits, StopBits stopBits) {
 bool stopBitsFitDataBits(StopBits stopBits, std::int32_t dataBits) {
     return stopBits == StopBits::One || (stopBits == StopBits::OneAndHalf && dataBits == 5) ||
            (stopBits == StopBits::Two && dataBits != 5);
+}
+
+int writeStallLimitMs(std::int32_t baudRate) {
+    constexpr long long kOutputBufferBytes = 4096;
+    constexpr long long kBitsPerCharacter = 12;
+    const long long rate = baudRate > 0 ? baudRate : 1;
+    const long long bufferMs = kOutputBufferBytes * kBitsPerCharacter * 1000 / rate;
+    return static_cast<int>(std::min<long long>(1000 + 2 * bufferMs, 24LL * 3600 * 1000));
 }

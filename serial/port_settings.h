@@ -29,5 +29,11 @@ struct PortSettings {
 bool dataBitsFitStopBits(std::int32_t dataBits, StopBits stopBits);
 bool stopBitsFitDataBits(StopBits stopBits, std::int32_t dataBits);
 
+// How long a write (and a flush) waits while the device takes none of its bytes, before it gives up
+// with WriteFailed: the time the driver's whole output buffer (4 KiB, at 12 bits a character, the
+// longest frame) takes at this rate, twice over, plus one second; about 1.9 s at 115200 baud. A line
+// held back for good (flow control, XOFF, a reader that went away) fails this way on every backend.
+int writeStallLimitMs(std::int32_t baudRate);
+
 // Copies at most 255 characters of name and always terminates; a null name becomes empty.
 void copyPortName(char (&field)[kPortNameCapacity], const char* name);

@@ -136,7 +136,7 @@ void ReadNotifier::restart() {
     state_->restartCond.notifyOne();
 }
 
-void ReadNotifier::cancel() {
+void ReadNotifier::cancel(bool wait) {
     {
         ScopedLock hold(&state_->mutex);
         state_->undelivered = false;
@@ -144,7 +144,15 @@ void ReadNotifier::cancel() {
     }
     // A waiting thread wakes, finds nothing to deliver and ends.
     state_->restartCond.notifyOne();
-    waitForThread();
+    if (wait) {
+        waitForThread();
+    }
+}
+
+void ReadNotifier::letThreadEndAlone() {
+    if (thread_.joinable()) {
+        thread_.detach();
+    }
 }
 
 void ReadNotifier::waitForThread() {

@@ -11,10 +11,11 @@
 // byte count of the latest post. At most one notification thread runs at a time.
 //
 // post is called from one thread (the port's receive thread). The notifier owns its thread: cancel
-// drops what is pending and waits for the thread to end, and so does destruction. Called from the
-// notification thread itself (a listener closing or destroying its port), neither waits: the thread
-// ends on its own once the listener returns, and it keeps what it uses alive until then, the listener
-// of a post that handed it over as shared.
+// drops what is pending and waits for the thread to end, and so does destruction. Called from inside a
+// listener call (a listener closing or destroying its port), neither may wait: the notification thread
+// may itself be in a call that waits for the caller. It then ends on its own once its call returns,
+// keeping alive what it uses (the listener of a post that handed it over as shared); the next cancel
+// that may wait, or post, joins it.
 class ReadNotifier {
 public:
     ReadNotifier();
@@ -30,8 +31,10 @@ public:
               const char* portName, unsigned int byteCount);
     // Makes a pending notification wait its full delay again.
     void restart();
-    // Drops the pending notification and waits for the notification thread to end.
-    void cancel();
+    // Drops the pending notification and, when wait is set, waits for the notification thread to end.
+    void cancel(bool wait = true);
+    // Destruction will not wait for the notification thread either: it ends by itself.
+    void letThreadEndAlone();
 
     struct State;
 

@@ -5,8 +5,9 @@ CSerialPortBase::CSerialPortBase()
       gate_(std::make_shared<ListenerGate>(&status_)),
       notifier_(std::make_unique<ReadNotifier>()) {}
 
-// The notifier goes first: its thread may still be calling the listener, and nothing it reaches may
-// go before it has been joined (or, destroyed from its own listener, let go: it keeps the gate alive).
+// The backend's destructor has ended the port (endPort). The notifier goes first: its thread may still
+// be calling the listener, and nothing it reaches may go before it has been joined (or, destroyed from
+// inside a listener call, let go: it keeps the gate alive).
 CSerialPortBase::~CSerialPortBase() {
     gate_->forbid();
     notifier_.reset();
@@ -50,16 +51,4 @@ void CSerialPortBase::tellListener(const char* portName, unsigned int byteCount)
     } else {
         notifier_->post(gate, delay, portName, byteCount);
     }
-}
-
-void CSerialPortBase::forbidListenerCalls() {
-    gate_->forbid();
-    notifier_->cancel();
-}
-
-std::unique_lock<std::mutex> CSerialPortBase::lockLifecycle() {
-    if (gate_->callingHere()) {
-        return std::unique_lock<std::mutex>(lifecycle_, std::try_to_lock);
-    }
-    return std::unique_lock<std::mutex>(lifecycle_);
 }

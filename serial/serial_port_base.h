@@ -1,13 +1,17 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "serial/listener_gate.h"
+#include "serial/port_session.h"
 #include "serial/port_settings.h"
 #include "serial/read_notifier.h"
+#include "serial/receive_buffer.h"
 #include "serial/serial_port_listener.h"
 #include "serial/serial_status.h"
 #include "serial/sync.h"
@@ -85,16 +89,63 @@ protected:
     // was started with, so it never reads the name field that init or setPortName may be rewriting.
     // Once the listener has been called, nothing of the port is touched: it may be gone.
     void tellListener(const char* portName, unsigned int byteCount);
-    // Open allows listener calls just before its receive thread starts; close forbids them, drops a
-    // pending delayed notification and waits for calls running on other threads.
-    void allowListenerCalls() { gate_->allow(); }
-    void forbidListenerCalls();
-    // Open and close hold this for their whole run, so that they never overlap. From inside a
-    // listener call it is only tried (the lock is then not owned when another thread holds it): that
-    // other thread may be a close waiting for this very call to return.
-    std::unique_lock<std::mutex> lockLifecycle();
+    // Backends store the delay and the threshold through these.
+    void storeReadNotifyDelay(std::uint32_t milliseconds) { readNotifyDelay_ = milliseconds; }
+    void storeReadThreshold(std::uint32_t byteCount) { readThreshold_ = byteCount; }
+
+    // --- The lifecycle every backend shares (port_lifecycle.cpp) --------------------------------------
+    //
+    // A backend hands over its device steps in its constructor; its init, open and close are initPort,
+    // openPort and closePort, and its destructor calls endPort. The rules they keep:
+    // - Opening and closing never overlap, and a device is released exactly once, whoever closes.
+    // - Close never hangs: it interrupts the device (the receive thread's wait, and any transfer under
+    //   way, which fails) before it waits for anything; then the receive thread leaves the device, the
+    //   device is released, and the thread is joined.
+    // - A thread inside a listener call waits for nobody: a close from there leaves the other threads
+    //   of the port to end by themselves, and the next open, close or the destructor made outside a
+    //   listener call joins them.
+    // - A listener's close always takes effect: when another thread is opening or closing the port at
+    //   that moment, that thread closes the listener's session before it returns.
+    // - After close has returned no listener call starts.
+    void attachDevice(PortDevice& device) { device_ = &device; }
+    void initPort(const char* portName, std::int32_t baudRate, Parity parity, std::int32_t dataBits,
+                  StopBits stopBits, FlowControl flowControl, std::uint32_t readBufferSize);
+    bool openPort();
+    void closePort();
+    void endPort();
+    // The device is held and has not gone.
+    bool portOpen() { return open_; }
+    // The session of the device held now (also once it has gone, until close), or null.
+    std::shared_ptr<PortSession> session();
+    // The same, only while the device has not gone: what the owner's transfers use, under the mutex.
+    std::shared_ptr<PortSession> openSession();
+    // The session's device has gone: the port turns closed and status is recorded, once, unless the
+    // session is being closed. Takes the port's mutex.
+    void markLost(PortSession& session, SerialStatus status);
+    // From the receive thread: stores what it read into the receive buffer, leaves the device (the
+    // listener may close the port) and tells the listener, after which nothing of the port is touched.
+    void deliver(std::unique_lock<std::mutex>& deviceUse, PortSession& session, const char* bytes,
+                 unsigned int count);
+    PortSettings& settings() { return settings_; }
+    ReceiveBuffer& receiveBuffer() { return buffer_; }
+    // The mode reads follow: the one of the open while a device is held, the current one otherwise.
+    bool readsFromBuffer();
 
 private:
+    class Turn;
+    // Who may open or close now; see port_lifecycle.cpp.
+    struct Lifecycle {
+        std::mutex mutex;
+        std::condition_variable free;
+        bool busy = false;
+        std::uint64_t closeRequested = 0;  // the generation of a session a listener asked to close
+        std::uint64_t generations = 0;
+    };
+    void endSession(std::uint64_t generation = 0);
+    // Joins the receive threads whose end was handed over, unless called from inside a listener call.
+    void joinEndedThreads();
+    void forbidListenerCalls(bool mayWait);
+
     std::atomic<SerialStatus> status_{SerialStatus::Success};
     std::atomic<IoMode> ioMode_{IoMode::Asynchronous};
     std::atomic<std::uint32_t> readNotifyDelay_{50};
@@ -103,10 +154,14 @@ private:
     // Shared with the library's threads, which may outlive the port by the end of a listener call.
     std::shared_ptr<ListenerGate> gate_;
     std::unique_ptr<ReadNotifier> notifier_;
-    std::mutex lifecycle_;
 
-protected:
-    // Backends store the delay and the threshold through these.
-    void storeReadNotifyDelay(std::uint32_t milliseconds) { readNotifyDelay_ = milliseconds; }
-    void storeReadThreshold(std::uint32_t byteCount) { readThreshold_ = byteCount; }
+    PortDevice* device_ = nullptr;
+    PortSettings settings_;
+    ReceiveBuffer buffer_{settings_.readBufferSize};
+    Lifecycle lifecycle_;
+    std::mutex sessionLock_;  // guards session_ and ended_; never held while waiting for a thread
+    std::shared_ptr<PortSession> session_;
+    std::uint64_t sessionGeneration_ = 0;
+    std::vector<std::shared_ptr<PortSession>> ended_;  // stopped sessions whose thread is not joined yet
+    std::atomic<bool> open_{false};
 };

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <thread>
 
 namespace device_io {
 
@@ -19,7 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr long long kOutputBufferBytes = 4096;
 constexpr long long kBitsPerCharacter = 12;
 
 SerialStatus statusForOpenError(int error) {
@@ -40,6 +38,19 @@ SerialStatus statusForOpenError(int error) {
 int millisecondsSince(Clock::time_point start) {
     return static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// Waits up to timeoutMs for fd (when there is one) to be ready for events, or for haltFd (when there
+// is one) to turn readable; false with ECANCELED for the latter, or when the wait itself failed.
+bool waitReady(int fd, short events, int timeoutMs, int haltFd, short& revents) {
+    pollfd watch[2] = {{fd, events, 0}, {haltFd, POLLIN, 0}};
+    const int ready = poll(watch, haltFd >= 0 ? 2 : 1, timeoutMs);
+    revents = watch[0].revents;
+    if (ready > 0 && watch[1].revents != 0 && haltFd >= 0) {
+        errno = ECANCELED;
+        return false;
+    }
+    return ready >= 0 || errno == EINTR;
 }
 
 void closeKeepingErrno(int fd) {
@@ -95,7 +106,7 @@ void releaseAndClose(int fd, std::int32_t baudRate) {
     int pending = 0;
     if (ioctl(fd, TIOCOUTQ, &pending) != 0 || pending > 0) {
         if (pending > 0) {
-            drainOutput(fd, closeStallLimitMs(baudRate), baudRate);
+            drainOutput(fd, closeStallLimitMs(baudRate), baudRate, -1);
         }
         tcflush(fd, TCOFLUSH);
     }
@@ -108,18 +119,27 @@ int closeStallLimitMs(std::int32_t baudRate) {
     return static_cast<int>(std::min<long long>(200 + 4 * kBitsPerCharacter * 1000 / rate, 60 * 1000));
 }
 
+std::int32_t readSome(int fd, char* buffer, std::int32_t size) {
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, static_cast<std::size_t>(size));
+        if (got >= 0) {
+            return static_cast<std::int32_t>(got);
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return 0;
+        }
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+}
+
 int queuedInput(int fd) {
     int count = 0;
     return ioctl(fd, FIONREAD, &count) == 0 ? count : -1;
 }
 
-int stallLimitMs(std::int32_t baudRate) {
-    const long long rate = baudRate > 0 ? baudRate : 1;
-    const long long bufferMs = kOutputBufferBytes * kBitsPerCharacter * 1000 / rate;
-    return static_cast<int>(std::min<long long>(1000 + 2 * bufferMs, 24LL * 3600 * 1000));
-}
-
-bool writeAll(int fd, const char* data, std::size_t size, int stallLimit) {
+bool writeAll(int fd, const char* data, std::size_t size, int stallLimit, int haltFd) {
     std::size_t done = 0;
     bool waiting = false;  // since stalledSince, the device has taken nothing
     Clock::time_point stalledSince;
@@ -146,12 +166,11 @@ bool writeAll(int fd, const char* data, std::size_t size, int stallLimit) {
             errno = ETIMEDOUT;
             return false;
         }
-        pollfd watch{fd, POLLOUT, 0};
-        const int ready = poll(&watch, 1, left);
-        if (ready < 0 && errno != EINTR) {
+        short revents = 0;
+        if (!waitReady(fd, POLLOUT, left, haltFd, revents)) {
             return false;
         }
-        if (ready > 0 && (watch.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             errno = EIO;
             return false;
         }
@@ -163,7 +182,7 @@ bool isDeviceGone(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE || error == EBADF;
 }
 
-bool drainOutput(int fd, int stallLimit, std::int32_t baudRate) {
+bool drainOutput(int fd, int stallLimit, std::int32_t baudRate, int haltFd) {
     const long long rate = baudRate > 0 ? baudRate : 1;
     Clock::time_point lastProgress = Clock::now();
     int previous = -1;
@@ -185,7 +204,10 @@ bool drainOutput(int fd, int stallLimit, std::int32_t baudRate) {
         }
         // Sleep about as long as the queued bytes take, in steps short enough to notice the end.
         const long long needMs = pending * kBitsPerCharacter * 1000 / rate;
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp<long long>(needMs, 1, 50)));
+        short revents = 0;
+        if (!waitReady(-1, 0, static_cast<int>(std::clamp<long long>(needMs, 1, 50)), haltFd, revents)) {
+            return false;
+        }
     }
 }
 

@@ -33,25 +33,24 @@ void releaseAndClose(int fd, std::int32_t baudRate);
 // How long a close waits for queued output without progress: 200 ms and four character times.
 int closeStallLimitMs(std::int32_t baudRate);
 
+// One read of at most size bytes: what is there, possibly none (0), or -1 with errno when the device
+// fails.
+std::int32_t readSome(int fd, char* buffer, std::int32_t size);
+
 // Bytes waiting in the device's input queue, or -1 when it cannot tell.
 int queuedInput(int fd);
 
-// The longest a write or a drain waits without the device taking a single byte before it gives up:
-// the time the driver's whole output buffer (4 KiB, at 12 bits a character, the longest frame)
-// takes at this rate, twice over, plus one second. A device that is still sending frees room well
-// within it; one that stopped (flow control held off forever, a reader that went away) is given up.
-int stallLimitMs(std::int32_t baudRate);
-
 // Writes all size bytes, taking partial writes and a full output buffer in its stride. False when
-// the device fails, hangs up (errno EIO), or takes nothing for stallLimit milliseconds (ETIMEDOUT).
-bool writeAll(int fd, const char* data, std::size_t size, int stallLimit);
+// the device fails, hangs up (errno EIO), takes nothing for stallLimit milliseconds (ETIMEDOUT), or
+// haltFd turns readable meanwhile (ECANCELED): the port is being closed.
+bool writeAll(int fd, const char* data, std::size_t size, int stallLimit, int haltFd);
 
 // Whether a failed read or write with this errno means that the device has gone (unplugged, or a
 // pseudo-terminal whose other side was closed).
 bool isDeviceGone(int error);
 
-// Waits until the output has left the device, under the same stall rule.
-bool drainOutput(int fd, int stallLimit, std::int32_t baudRate);
+// Waits until the output has left the device, under the same stall rule; haltFd (or -1) as above.
+bool drainOutput(int fd, int stallLimit, std::int32_t baudRate, int haltFd);
 
 bool discardInput(int fd);
 bool discardOutput(int fd);

@@ -6,15 +6,14 @@
 #include "serial/posix/wake_event.h"
 
 // One opening of a terminal device: its descriptor (the port's until close, also after the device has
-// gone), and what the receive thread works with: the wake-up it waits on beside the device.
+// gone), the wake-up the receive thread waits on beside the device, and the halt that close raises to
+// end a write or flush held up by the line.
 struct ReceiveSession : PortSession {
-    ReceiveSession(int deviceFd, const char* name, bool async) : device(deviceFd) {
-        copyPortName(portName, name);
-        asynchronous = async;
-    }
+    explicit ReceiveSession(int deviceFd) : device(deviceFd) {}
 
     const int device;
-    WakeEvent wake;
+    WakeEvent wake;  // drained by the receive thread
+    WakeEvent halt;  // raised once, never drained
 
     // Room for everything a terminal's input queue can hold (4 KiB in Linux), and more.
     static constexpr std::size_t kScratchBytes = 1 << 16;

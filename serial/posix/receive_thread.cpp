@@ -32,16 +32,18 @@ bool deviceGone(short events) {
 
 }  // namespace
 
-void CSerialPortUnixBase::receiveThreadProc(CSerialPortUnixBase* port,
-                                            std::shared_ptr<ReceiveSession> session) {
-    port->receiveLoop(*session);
-}
-
-// Once the session's stop flag is clear nothing of the port is touched any more: close() may have been
-// called from the listener, and the port may even be gone. The thread ends when the device does.
-void CSerialPortUnixBase::receiveLoop(ReceiveSession& session) {
+// The thread uses the device only while it holds the session's deviceUse, and looks at `running`
+// each time it takes it: once close has cleared it and taken the lock, the thread never touches the
+// device or the port again (close may have been called from the listener, and the port may be gone).
+// It ends when the session stops or the device goes.
+void CSerialPortUnixBase::receiveLoop(PortSession& base) {
+    auto& session = static_cast<ReceiveSession&>(base);
     int recheckMs = -1;
-    while (session.running && !session.lost) {
+    for (;;) {
+        std::unique_lock<std::mutex> use(session.deviceUse);
+        if (!session.running || session.lost) {
+            return;
+        }
         const unsigned int threshold = readThreshold();
         const unsigned int minimum = readMinimumFor(threshold);
         if (minimum != session.readMinimum) {
@@ -50,8 +52,9 @@ void CSerialPortUnixBase::receiveLoop(ReceiveSession& session) {
             terminal_line::applyReadMinimum(session.device, minimum);
             session.readMinimum = minimum;
         }
-
-        pollfd watch[2] = {{session.device, static_cast<short>(recheckMs < 0 ? POLLIN : 0), 0},
+        // Without a buffer to fill, what arrives stays in the device: only a wake-up is waited for.
+        const bool take = recheckMs < 0 && receiveBuffer().exists();
+        pollfd watch[2] = {{session.device, static_cast<short>(take ? POLLIN : 0), 0},
                            {session.wake.fd(), POLLIN, 0}};
         const int ready = poll(watch, 2, recheckMs);
         if (ready < 0) {
@@ -64,7 +67,7 @@ void CSerialPortUnixBase::receiveLoop(ReceiveSession& session) {
         if (watch[1].revents != 0) {
             session.wake.drain();
             recheckMs = -1;
-            continue;  // closing, or a new threshold
+            continue;  // closing, a new threshold, or a new buffer
         }
         if (deviceGone(watch[0].revents)) {
             markLost(session, SerialStatus::ReadFailed);
@@ -91,30 +94,26 @@ void CSerialPortUnixBase::receiveLoop(ReceiveSession& session) {
         }
         // Otherwise the device reported itself readable only once the threshold was queued, and one
         // read into room for the whole input queue takes exactly what is queued.
-        if (!takeBatch(session, size)) {
+        const std::int32_t got = readBatch(session, size);
+        if (got < 0) {
             return;
+        }
+        if (got > 0) {
+            // Tells the name this thread was started with; the port's own name may be changing.
+            deliver(use, session, session.scratch.data(), static_cast<unsigned int>(got));
         }
     }
 }
 
-bool CSerialPortUnixBase::takeBatch(ReceiveSession& session, std::int32_t size) {
-    const std::int32_t got = readDevice(session.scratch.data(), size);
-    if (got == 0) {
-        return true;  // gone again before the read: nothing to store, nobody to tell
+// The thread's own read: it judges only its session, so it records nothing when another thread has
+// closed the port or found the device gone first.
+std::int32_t CSerialPortUnixBase::readBatch(ReceiveSession& session, std::int32_t size) {
+    ScopedLock hold(mutex());
+    const std::int32_t got = device_io::readSome(session.device, session.scratch.data(), size);
+    if (got >= 0) {
+        return got;
     }
-    if (got < 0) {
-        // A device that fails a read it reported readable is gone; waiting on it would spin.
-        markLost(session, SerialStatus::ReadFailed);
-    }
-    // Without a ring buffer (no memory for it) the bytes are taken all the same, so that they do not
-    // keep the device readable forever, and dropped; nobody is told.
-    const bool haveBuffer = buffer_.exists();
-    const unsigned int fill =
-        got > 0 ? buffer_.store(session.scratch.data(), static_cast<unsigned int>(got)) : buffer_.usedSize();
-    if (haveBuffer) {
-        // Tells the name this thread was started with; the port's own name may be changing. Nothing
-        // of the port is touched after this call.
-        tellListener(session.portName, fill);
-    }
-    return got > 0;
+    // A device that fails a read it reported readable is gone; waiting on it would spin.
+    markLost(session, SerialStatus::ReadFailed);
+    return -1;
 }

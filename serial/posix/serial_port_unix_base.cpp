@@ -19,197 +19,111 @@
 
 using kelso::ScopedLock;
 
-namespace {
-
-bool isAsynchronous(IoMode mode) {
-    return mode == IoMode::Asynchronous;
+CSerialPortUnixBase::CSerialPortUnixBase() {
+    attachDevice(*this);
 }
 
-}  // namespace
-
-CSerialPortUnixBase::CSerialPortUnixBase() : buffer_(settings_.readBufferSize) {}
-
 CSerialPortUnixBase::~CSerialPortUnixBase() {
-    close();
-    // A listener call of a thread whose listener closed the port earlier may still run: it ends first.
-    forbidListenerCalls();
-    threads_.joinKept();
+    endPort();
 }
 
 void CSerialPortUnixBase::init(const char* portName, std::int32_t baudRate, Parity parity,
                                std::int32_t dataBits, StopBits stopBits, FlowControl flowControl,
                                std::uint32_t readBufferSize) {
-    copyPortName(settings_.portName, portName);
-    settings_.baudRate = baudRate;
-    settings_.parity = parity;
-    settings_.dataBits = dataBits;
-    settings_.stopBits = stopBits;
-    settings_.flowControl = flowControl;
-    settings_.readBufferSize = readBufferSize;
-    buffer_.reset(readBufferSize);
+    initPort(portName, baudRate, parity, dataBits, stopBits, flowControl, readBufferSize);
+    // A receive thread that had no buffer to fill looks at the device again.
+    if (const auto held = session()) {
+        static_cast<ReceiveSession&>(*held).wake.signal();
+    }
 }
 
 bool CSerialPortUnixBase::open() {
-    const auto lifecycle = lockLifecycle();
-    if (!lifecycle.owns_lock()) {
-        // From a listener, while another thread opens or closes the port.
-        recordStatus(SerialStatus::OpenFailed);
-        return false;
-    }
-    threads_.joinKept();
-    bool wasOpen;
-    {
-        ScopedLock hold(mutex());
-        wasOpen = isOpen();
-        if (wasOpen) {
-            recordStatus(SerialStatus::OpenFailed);
-        }
-    }
-    // An open port is closed (an open on an open port fails and leaves it closed); a device that has
-    // gone is released. Closing joins the receive thread, which may wait for the lock, so it happens
-    // outside it.
-    closeSession();
-    if (wasOpen) {
-        return false;
-    }
-    ScopedLock hold(mutex());
-    return openClosedPort();
+    return openPort();
 }
 
-bool CSerialPortUnixBase::openClosedPort() {
+void CSerialPortUnixBase::close() {
+    closePort();
+}
+
+std::shared_ptr<PortSession> CSerialPortUnixBase::openDevice(bool asynchronous) {
+    const PortSettings& line = settings();
     PortTarget target;
-    SerialStatus status = resolvePortPath(settings_.portName, virtualPortDirectory(), target);
+    SerialStatus status = resolvePortPath(line.portName, virtualPortDirectory(), target);
     if (status != SerialStatus::Success) {
         recordStatus(status);
-        return false;
+        return nullptr;
     }
     const int fd = device_io::openExclusive(target, status);
     if (fd < 0) {
         recordStatus(status);
-        return false;
+        return nullptr;
     }
-    if (!terminal_line::applyRawLine(fd, settings_.baudRate, settings_.parity, settings_.dataBits,
-                                     settings_.stopBits, settings_.flowControl)) {
-        device_io::releaseAndClose(fd, settings_.baudRate);
+    if (!terminal_line::applyRawLine(fd, line.baudRate, line.parity, line.dataBits, line.stopBits,
+                                     line.flowControl)) {
+        device_io::releaseAndClose(fd, line.baudRate);
         recordStatus(SerialStatus::InvalidParam);
-        return false;
+        return nullptr;
     }
     // Input that came before the port was opened is not ours. Output is left alone: what is queued
     // was written by an earlier user of the device (on a pseudo-terminal, flushing it would empty the
     // peer's unread input and lose a frame written just before a close and reopen).
     tcflush(fd, TCIFLUSH);
 
-    const bool asynchronous = isAsynchronous(ioMode());
     std::shared_ptr<ReceiveSession> session;
     try {
-        session = std::make_shared<ReceiveSession>(fd, settings_.portName, asynchronous);
+        session = std::make_shared<ReceiveSession>(fd);
         if (asynchronous) {
             session->scratch.resize(ReceiveSession::kScratchBytes);
         }
     } catch (const std::bad_alloc&) {
-        device_io::releaseAndClose(fd, settings_.baudRate);
+        device_io::releaseAndClose(fd, line.baudRate);
         recordStatus(SerialStatus::InternalError);
-        return false;
+        return nullptr;
     }
-    {
-        // Published before the thread starts, so that a listener's close() finds it.
-        std::lock_guard<std::mutex> hold(sessionLock_);
-        session_ = session;
-    }
-    device_ = fd;
-    openedAsynchronous_ = asynchronous;
-    open_ = true;
-    allowListenerCalls();
-    if (asynchronous && !startReceiveThread(session)) {
-        // No receive thread runs, so nothing is joined under the lock.
-        closeSession();
+    if (!session->halt.isValid() || (asynchronous && !session->wake.isValid())) {
+        device_io::releaseAndClose(fd, line.baudRate);
         recordStatus(SerialStatus::InternalError);
-        return false;
+        return nullptr;
     }
-    return true;
+    return session;
 }
 
-bool CSerialPortUnixBase::startReceiveThread(const std::shared_ptr<ReceiveSession>& session) {
-    if (!session->wake.isValid()) {
-        return false;
-    }
-    try {
-        session->thread = std::thread(&CSerialPortUnixBase::receiveThreadProc, this, session);
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
+void CSerialPortUnixBase::interruptDevice(PortSession& session) {
+    auto& terminal = static_cast<ReceiveSession&>(session);
+    terminal.halt.signal();
+    terminal.wake.signal();
 }
 
-void CSerialPortUnixBase::close() {
-    const auto lifecycle = lockLifecycle();
-    if (!lifecycle.owns_lock()) {
-        return;  // from a listener, while another thread opens or closes the port
-    }
-    threads_.joinKept();
-    closeSession();
+void CSerialPortUnixBase::releaseDevice(PortSession& session) {
+    device_io::releaseAndClose(static_cast<ReceiveSession&>(session).device, settings().baudRate);
 }
 
-void CSerialPortUnixBase::closeSession() {
-    std::shared_ptr<ReceiveSession> ending;
-    {
-        std::lock_guard<std::mutex> hold(sessionLock_);
-        ending = std::move(session_);
-    }
-    if (!ending) {
-        return;
-    }
-    ending->running = false;
-    ending->wake.signal();
-    // The receive thread is joined first: it is the one that posts delayed notifications.
-    threads_.finish(ending);
-    forbidListenerCalls();
-    // The receive thread is gone (or, called from its listener, touches the device no more), so the
-    // descriptor can go. The lock keeps a write of another thread off a closing descriptor.
-    ScopedLock hold(mutex());
-    open_ = false;
-    device_ = -1;
-    device_io::releaseAndClose(ending->device, settings_.baudRate);
+namespace {
+
+int descriptorOf(const std::shared_ptr<PortSession>& session) {
+    return static_cast<ReceiveSession&>(*session).device;
 }
 
-std::shared_ptr<ReceiveSession> CSerialPortUnixBase::currentSession() {
-    std::lock_guard<std::mutex> hold(sessionLock_);
-    return session_;
-}
+}  // namespace
 
-void CSerialPortUnixBase::markLost(PortSession& session, SerialStatus status) {
-    ScopedLock hold(mutex());
-    if (!session.running || session.lost) {
-        return;  // closing, or already known
-    }
-    session.lost = true;
-    open_ = false;
-    recordStatus(status);
-}
-
-void CSerialPortUnixBase::markCurrentLost(SerialStatus status) {
-    if (const auto session = currentSession()) {
-        markLost(*session, status);
-        session->wake.signal();  // the receive thread ends
-    }
+int CSerialPortUnixBase::openDescriptor() {
+    const auto held = openSession();
+    return held ? descriptorOf(held) : -1;
 }
 
 bool CSerialPortUnixBase::isOpen() {
-    return open_;
-}
-
-bool CSerialPortUnixBase::asynchronousNow() {
-    return device() >= 0 ? openedAsynchronous_.load() : isAsynchronous(ioMode());
+    return portOpen();
 }
 
 std::int32_t CSerialPortUnixBase::bytesAvailable() {
-    if (asynchronousNow()) {
-        return static_cast<std::int32_t>(buffer_.usedSize());
+    if (readsFromBuffer()) {
+        return static_cast<std::int32_t>(receiveBuffer().usedSize());
     }
     // Synchronous: the device's own queue; a closed port, or a device that cannot tell, has none. Under
     // the lock, so that the descriptor asked is never one a close is releasing.
     ScopedLock hold(mutex());
-    const int queued = isOpen() ? device_io::queuedInput(device()) : -1;
+    const auto held = openSession();
+    const int queued = held ? device_io::queuedInput(descriptorOf(held)) : -1;
     return queued > 0 ? queued : 0;
 }
 
@@ -226,8 +140,8 @@ std::int32_t CSerialPortUnixBase::read(char* buffer, std::int32_t size) {
         recordStatus(SerialStatus::NullPointer);
         return -1;
     }
-    if (openedAsynchronous_) {
-        return static_cast<std::int32_t>(buffer_.take(buffer, static_cast<unsigned int>(size)));
+    if (readsFromBuffer()) {
+        return static_cast<std::int32_t>(receiveBuffer().take(buffer, static_cast<unsigned int>(size)));
     }
     return readDevice(buffer, size);
 }
@@ -244,7 +158,8 @@ std::int32_t CSerialPortUnixBase::readLine(char* /*buffer*/, std::int32_t /*size
 
 std::int32_t CSerialPortUnixBase::readDevice(char* buffer, std::int32_t size) {
     ScopedLock hold(mutex());
-    if (!isOpen()) {
+    const auto held = openSession();
+    if (!held) {
         recordStatus(SerialStatus::NotOpen);
         return -1;
     }
@@ -259,28 +174,21 @@ std::int32_t CSerialPortUnixBase::readDevice(char* buffer, std::int32_t size) {
         recordStatus(SerialStatus::NullPointer);
         return -1;
     }
-    for (;;) {
-        const ssize_t got = ::read(device(), buffer, static_cast<std::size_t>(size));
-        if (got >= 0) {
-            return static_cast<std::int32_t>(got);
-        }
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            return 0;  // nothing there yet
-        }
+    const std::int32_t got = device_io::readSome(descriptorOf(held), buffer, size);
+    if (got < 0) {
+        const int error = errno;
         recordStatus(SerialStatus::ReadFailed);
-        if (device_io::isDeviceGone(errno)) {
-            markCurrentLost(SerialStatus::ReadFailed);
+        if (device_io::isDeviceGone(error)) {
+            markLost(*held, SerialStatus::ReadFailed);
         }
-        return -1;
     }
+    return got;
 }
 
 std::int32_t CSerialPortUnixBase::write(const char* data, std::int32_t size) {
     ScopedLock hold(mutex());
-    if (!isOpen()) {
+    const auto held = openSession();
+    if (!held) {
         recordStatus(SerialStatus::NotOpen);
         return -1;
     }
@@ -295,12 +203,13 @@ std::int32_t CSerialPortUnixBase::write(const char* data, std::int32_t size) {
         recordStatus(SerialStatus::NullPointer);
         return -1;
     }
-    if (!device_io::writeAll(device(), data, static_cast<std::size_t>(size),
-                             device_io::stallLimitMs(settings_.baudRate))) {
+    const auto& terminal = static_cast<ReceiveSession&>(*held);
+    if (!device_io::writeAll(terminal.device, data, static_cast<std::size_t>(size),
+                             writeStallLimitMs(settings().baudRate), terminal.halt.fd())) {
         const int error = errno;
         recordStatus(SerialStatus::WriteFailed);
         if (device_io::isDeviceGone(error)) {
-            markCurrentLost(SerialStatus::WriteFailed);
+            markLost(*held, SerialStatus::WriteFailed);
         }
         return -1;
     }
@@ -316,123 +225,123 @@ void CSerialPortUnixBase::setReadNotifyDelay(std::uint32_t milliseconds) {
 void CSerialPortUnixBase::setReadThreshold(std::uint32_t byteCount) {
     storeReadThreshold(byteCount);
     // The receive thread tells the device the new minimum before it waits again.
-    if (const auto session = currentSession()) {
-        session->wake.signal();
+    if (const auto held = session()) {
+        static_cast<ReceiveSession&>(*held).wake.signal();
     }
 }
 
 bool CSerialPortUnixBase::flush() {
     ScopedLock hold(mutex());
-    return isOpen() &&
-           device_io::drainOutput(device(), device_io::stallLimitMs(settings_.baudRate), settings_.baudRate);
+    const auto held = openSession();
+    const std::int32_t baudRate = settings().baudRate;
+    return held && device_io::drainOutput(descriptorOf(held), writeStallLimitMs(baudRate), baudRate,
+                                          static_cast<ReceiveSession&>(*held).halt.fd());
 }
 
 bool CSerialPortUnixBase::purgeInput() {
     ScopedLock hold(mutex());
-    return isOpen() && device_io::discardInput(device());
+    const auto held = openSession();
+    return held && device_io::discardInput(descriptorOf(held));
 }
 
 bool CSerialPortUnixBase::purgeOutput() {
     ScopedLock hold(mutex());
-    return isOpen() && device_io::discardOutput(device());
+    const auto held = openSession();
+    return held && device_io::discardOutput(descriptorOf(held));
 }
 
 void CSerialPortUnixBase::setPortName(const char* portName) {
-    copyPortName(settings_.portName, portName);
+    copyPortName(settings().portName, portName);
 }
 
 const char* CSerialPortUnixBase::portName() {
-    return settings_.portName;
+    return settings().portName;
 }
 
 void CSerialPortUnixBase::setBaudRate(std::int32_t baudRate) {
     ScopedLock hold(mutex());
-    settings_.baudRate = baudRate;
-    if (isOpen()) {
-        terminal_line::applyBaudRate(device(), baudRate);
+    settings().baudRate = baudRate;
+    if (const int fd = openDescriptor(); fd >= 0) {
+        terminal_line::applyBaudRate(fd, baudRate);
     }
 }
 
 std::int32_t CSerialPortUnixBase::baudRate() {
-    return settings_.baudRate;
+    return settings().baudRate;
 }
 
 void CSerialPortUnixBase::setParity(Parity parity) {
     ScopedLock hold(mutex());
-    settings_.parity = parity;
-    if (isOpen()) {
-        terminal_line::applyParity(device(), parity);
+    settings().parity = parity;
+    if (const int fd = openDescriptor(); fd >= 0) {
+        terminal_line::applyParity(fd, parity);
     }
 }
 
 Parity CSerialPortUnixBase::parity() {
-    return settings_.parity;
+    return settings().parity;
 }
 
 void CSerialPortUnixBase::setDataBits(std::int32_t dataBits) {
     ScopedLock hold(mutex());
-    settings_.dataBits = dataBits;
-    if (!isOpen()) {
-        return;
-    }
-    if (dataBitsFitStopBits(dataBits, settings_.stopBits)) {
-        terminal_line::applyDataBits(device(), dataBits);
+    settings().dataBits = dataBits;
+    const int fd = openDescriptor();
+    if (fd >= 0 && dataBitsFitStopBits(dataBits, settings().stopBits)) {
+        terminal_line::applyDataBits(fd, dataBits);
     }
 }
 
 std::int32_t CSerialPortUnixBase::dataBits() {
-    return settings_.dataBits;
+    return settings().dataBits;
 }
 
 void CSerialPortUnixBase::setStopBits(StopBits stopBits) {
     ScopedLock hold(mutex());
-    settings_.stopBits = stopBits;
-    if (!isOpen()) {
-        return;
-    }
-    if (stopBitsFitDataBits(stopBits, settings_.dataBits)) {
-        terminal_line::applyStopBits(device(), stopBits);
+    settings().stopBits = stopBits;
+    const int fd = openDescriptor();
+    if (fd >= 0 && stopBitsFitDataBits(stopBits, settings().dataBits)) {
+        terminal_line::applyStopBits(fd, stopBits);
     }
 }
 
 StopBits CSerialPortUnixBase::stopBits() {
-    return settings_.stopBits;
+    return settings().stopBits;
 }
 
 void CSerialPortUnixBase::setFlowControl(FlowControl flowControl) {
     ScopedLock hold(mutex());
-    settings_.flowControl = flowControl;
-    if (isOpen()) {
-        terminal_line::applyFlowControl(device(), flowControl);
+    settings().flowControl = flowControl;
+    if (const int fd = openDescriptor(); fd >= 0) {
+        terminal_line::applyFlowControl(fd, flowControl);
     }
 }
 
 FlowControl CSerialPortUnixBase::flowControl() {
-    return settings_.flowControl;
+    return settings().flowControl;
 }
 
 void CSerialPortUnixBase::setReadBufferSize(std::uint32_t size) {
     ScopedLock hold(mutex());
     // Changes only what is reported, and only on an open port; init resizes the buffer.
     if (isOpen()) {
-        settings_.readBufferSize = size;
+        settings().readBufferSize = size;
     }
 }
 
 std::uint32_t CSerialPortUnixBase::readBufferSize() {
-    return settings_.readBufferSize;
+    return settings().readBufferSize;
 }
 
 void CSerialPortUnixBase::setDtr(bool on) {
     ScopedLock hold(mutex());
-    if (isOpen()) {
-        device_io::setModemLine(device(), TIOCM_DTR, on);
+    if (const int fd = openDescriptor(); fd >= 0) {
+        device_io::setModemLine(fd, TIOCM_DTR, on);
     }
 }
 
 void CSerialPortUnixBase::setRts(bool on) {
     ScopedLock hold(mutex());
-    if (isOpen()) {
-        device_io::setModemLine(device(), TIOCM_RTS, on);
+    if (const int fd = openDescriptor(); fd >= 0) {
+        device_io::setModemLine(fd, TIOCM_RTS, on);
     }
 }

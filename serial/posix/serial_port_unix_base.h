@@ -1,13 +1,10 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "serial/port_session.h"
 #include "serial/port_settings.h"
-#include "serial/receive_buffer.h"
 #include "serial/serial_port_base.h"
 
 struct ReceiveSession;
@@ -31,23 +28,25 @@ struct ReceiveSession;
 // asks the queued count and, while enough characters to be readable but fewer than the threshold
 // wait, looks again every 10 ms.
 //
-// Opening and closing never overlap, and close releases the device exactly once, whether it is called
-// by the owner, by the listener or by both at the same time. Close wakes the receive thread and joins
-// it; called from inside the listener it leaves the thread to end on its own once the listener returns
-// (the next open or close, or the destructor, joins it). After close returns the listener is not
-// called again.
+// Opening, closing and the end of the port follow the lifecycle every backend shares
+// (serial_port_base.h): close interrupts a write held up by the line and the receive thread's wait
+// before it waits for anything, and a listener may close, reopen and destroy the port.
 //
 // The I/O mode is the one of the open until the port is closed: a mode set while open waits for the
 // next open.
 //
 // When the device goes away (unplugged, or a pseudo-terminal's other side closed) the receive thread
-// records ReadFailed and ends (a write that finds it gone records WriteFailed), and from then on
-// isOpen() is false: reads and writes are refused as NotOpen. The descriptor stays the port's until
-// close(), or the next open(), which releases it as close would and then opens the device afresh.
+// records ReadFailed and ends (a write that finds it gone first records WriteFailed, and the thread
+// then records nothing over it), and from then on isOpen() is false: reads and writes are refused as
+// NotOpen. The descriptor stays the port's until close(), or the next open(), which releases it as
+// close would and then opens the device afresh.
 //
-// Writes give up with WriteFailed when the device takes nothing for device_io::stallLimitMs(baud)
-// (about 1.9 s at 115200 baud); flush waits for the output to drain under the same rule.
-class CSerialPortUnixBase : public CSerialPortBase {
+// Without a receive buffer (no memory for it) the receive thread leaves what arrives in the device,
+// as the Windows port does, until init gives the port a buffer again.
+//
+// Writes give up with WriteFailed when the device takes nothing for writeStallLimitMs(baud) (about
+// 1.9 s at 115200 baud); flush waits for the output to drain under the same rule.
+class CSerialPortUnixBase : public CSerialPortBase, private PortDevice {
 public:
     CSerialPortUnixBase();
     // Closes an open port: the receive thread is stopped and joined, and a listener call running on
@@ -92,33 +91,17 @@ public:
     // open, InvalidParam for a negative size, NullPointer for no buffer.
     virtual std::int32_t readDevice(char* buffer, std::int32_t size);
 
+protected:
+    // The device steps of the shared lifecycle.
+    std::shared_ptr<PortSession> openDevice(bool asynchronous) override;
+    void receiveLoop(PortSession& session) override;
+    void interruptDevice(PortSession& session) override;
+    void releaseDevice(PortSession& session) override;
+
 private:
-    static void receiveThreadProc(CSerialPortUnixBase* port, std::shared_ptr<ReceiveSession> session);
-    void receiveLoop(ReceiveSession& session);
-    // One batch of queued bytes into the ring buffer and the listener; false when the device failed.
-    bool takeBatch(ReceiveSession& session, std::int32_t size);
-    // The device of this session has gone: isOpen() turns false and status is recorded, once, unless
-    // the session is being closed.
-    void markLost(PortSession& session, SerialStatus status);
-    // Under the port's mutex: the same for the current session.
-    void markCurrentLost(SerialStatus status);
-
-    // Under the lifecycle lock: opening a port that has no session, and ending the session.
-    bool openClosedPort();
-    bool startReceiveThread(const std::shared_ptr<ReceiveSession>& session);
-    void closeSession();
-    std::shared_ptr<ReceiveSession> currentSession();
-    // The mode reads follow: the one of the open while a device is held, the current one otherwise.
-    bool asynchronousNow();
-    int device() { return device_.load(); }
-
-    PortSettings settings_;
-    std::atomic<int> device_{-1};  // the session's descriptor, -1 without one
-    std::atomic<bool> open_{false};
-    std::atomic<bool> openedAsynchronous_{true};
-    ReceiveBuffer buffer_;
-
-    std::mutex sessionLock_;  // guards session_; never held while waiting for a thread
-    std::shared_ptr<ReceiveSession> session_;
-    ReceiveThreads threads_;
+    // One batch of what the device has queued, read by the receive thread into its scratch room: the
+    // count, 0 for nothing, or -1 when the device has gone.
+    std::int32_t readBatch(ReceiveSession& session, std::int32_t size);
+    // Under the port's mutex: the descriptor of a device that is held and has not gone, or -1.
+    int openDescriptor();
 };

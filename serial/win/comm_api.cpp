@@ -1,5 +1,25 @@
 #include "serial/win/comm_api.h"
 
+#include <system_error>
+#include <utility>
+
+HANDLE WinCommApi::createEvent(BOOL manualReset, BOOL initialState) {
+    return CreateEventA(nullptr, manualReset, initialState, nullptr);
+}
+
+DWORD WinCommApi::waitForMultipleObjects(DWORD count, const HANDLE* handles, DWORD milliseconds) {
+    return WaitForMultipleObjects(count, handles, FALSE, milliseconds);
+}
+
+bool WinCommApi::startThread(std::thread& thread, std::function<void()> body) {
+    try {
+        thread = std::thread(std::move(body));
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
 namespace {
 
 class Kernel32CommApi : public WinCommApi {

@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <new>
-#include <system_error>
-#include <thread>
 
 using kelso::ScopedLock;
 
@@ -45,6 +42,9 @@ constexpr unsigned int kFailedWaitsBeforePolling = 3;
 constexpr DWORD kPollMs = 10;
 constexpr DWORD kWaitRetryMs = 1000;
 
+// How often a pending transfer looks whether the device is still taking its bytes.
+constexpr DWORD kProgressCheckMs = 100;
+
 // Errors that mean the device has gone, from a handle that was open: what Wine reports once a
 // pseudo-terminal's other side has closed (ERROR_NOT_READY; ERROR_BROKEN_PIPE from reads), and what
 // serial drivers report for a removed adapter.
@@ -68,67 +68,41 @@ BYTE lowByte(std::int32_t value) {
     return static_cast<BYTE>(value & 0xFF);
 }
 
+WinSession& winSession(PortSession& session) {
+    return static_cast<WinSession&>(session);
+}
+
 }  // namespace
 
 CSerialPortWinBase::CSerialPortWinBase() : CSerialPortWinBase(kernel32CommApi()) {}
 
-CSerialPortWinBase::CSerialPortWinBase(WinCommApi& api)
-    : api_(api), receiveBuffer_(settings_.readBufferSize) {}
+CSerialPortWinBase::CSerialPortWinBase(WinCommApi& api) : api_(api) {
+    attachDevice(*this);
+}
 
-// The receive thread uses the ring buffer, the notifier and the listener: it ends first, then a
-// listener call still running elsewhere, and only then do the members go.
 CSerialPortWinBase::~CSerialPortWinBase() {
-    close();
-    forbidListenerCalls();
-    threads_.joinKept();
+    endPort();
 }
 
 void CSerialPortWinBase::init(const char* portName, std::int32_t baudRate, Parity parity,
                               std::int32_t dataBits, StopBits stopBits, FlowControl flowControl,
                               std::uint32_t readBufferSize) {
-    copyPortName(settings_.portName, portName);
-    settings_.baudRate = baudRate;
-    settings_.parity = parity;
-    settings_.dataBits = dataBits;
-    settings_.stopBits = stopBits;
-    settings_.flowControl = flowControl;
-    settings_.readBufferSize = readBufferSize;
-    receiveBuffer_.reset(readBufferSize);
+    initPort(portName, baudRate, parity, dataBits, stopBits, flowControl, readBufferSize);
 }
 
 bool CSerialPortWinBase::open() {
-    const auto lifecycle = lockLifecycle();
-    if (!lifecycle.owns_lock()) {
-        // From a listener, while another thread opens or closes the port.
-        recordStatus(SerialStatus::OpenFailed);
-        return false;
-    }
-    threads_.joinKept();
-    bool wasOpen;
-    {
-        ScopedLock hold(mutex());
-        wasOpen = isOpen();
-        if (wasOpen) {
-            recordStatus(SerialStatus::OpenFailed);
-        }
-    }
-    // An open port is closed (an open on an open port fails and leaves it closed); a device that has
-    // gone is released. Closing joins the receive thread, which may wait for the lock to read the
-    // device, so it happens outside it.
-    closeSession();
-    if (wasOpen) {
-        return false;
-    }
-    ScopedLock hold(mutex());
-    return openClosedPort();
+    return openPort();
 }
 
-bool CSerialPortWinBase::openClosedPort() {
+void CSerialPortWinBase::close() {
+    closePort();
+}
+
+std::shared_ptr<PortSession> CSerialPortWinBase::openDevice(bool asynchronous) {
+    const PortSettings& line = settings();
     char path[kDevicePrefixLength + kPortNameCapacity];
     std::memcpy(path, kDevicePrefix, kDevicePrefixLength);
-    std::memcpy(path + kDevicePrefixLength, settings_.portName, kPortNameCapacity);
-
-    const bool asynchronous = ioMode() == IoMode::Asynchronous;
+    std::memcpy(path + kDevicePrefixLength, line.portName, kPortNameCapacity);
     config_.dwSize = kConfigSize;
 
     const HANDLE device = api_.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
@@ -138,19 +112,18 @@ bool CSerialPortWinBase::openClosedPort() {
         recordStatus(error == ERROR_FILE_NOT_FOUND  ? SerialStatus::NotFound
                      : error == ERROR_ACCESS_DENIED ? SerialStatus::AccessDenied
                                                     : SerialStatus::OpenFailed);
-        return false;
+        return nullptr;
     }
     // Whatever fails from here on releases the device as close would, and leaves the port closed.
+    opening_ = device;
     const auto fail = [&](SerialStatus status) {
-        device_ = INVALID_HANDLE_VALUE;
+        opening_ = INVALID_HANDLE_VALUE;
         api_.setCommMask(device, 0);
         api_.purgeComm(device, kPurgeAll);
         api_.closeHandle(device);
         recordStatus(status);
-        return false;
+        return nullptr;
     };
-    device_ = device;
-    openedAsynchronous_ = asynchronous;
 
     DWORD configSize = kConfigSize;
     api_.getCommConfig(device, &config_, &configSize);
@@ -159,29 +132,32 @@ bool CSerialPortWinBase::openClosedPort() {
     configSize = std::min(configSize, kConfigSize);
 
     DCB& dcb = config_.dcb;
-    dcb.BaudRate = static_cast<DWORD>(settings_.baudRate);
-    dcb.ByteSize = lowByte(settings_.dataBits);
-    dcb.Parity = lowByte(static_cast<std::int32_t>(settings_.parity));
-    dcb.StopBits = lowByte(static_cast<std::int32_t>(settings_.stopBits));
+    dcb.BaudRate = static_cast<DWORD>(line.baudRate);
+    dcb.ByteSize = lowByte(line.dataBits);
+    dcb.Parity = lowByte(static_cast<std::int32_t>(line.parity));
+    dcb.StopBits = lowByte(static_cast<std::int32_t>(line.stopBits));
     dcb.fBinary = 1;
     dcb.fOutX = 0;
     dcb.fInX = 0;
     dcb.fNull = 0;
     dcb.fAbortOnError = 0;
-    setFlowControl(settings_.flowControl);
+    setFlowControl(line.flowControl);
 
     if (!api_.setCommConfig(device, &config_, configSize)) {
         return fail(SerialStatus::InvalidParam);
     }
     api_.purgeComm(device, kPurgeAll);
 
-    // Reads return at once with what has arrived. Plain writes may take 500 ms plus 100 ms a byte;
-    // overlapped ones have no limit.
+    // Reads return at once with what has arrived. A plain write is ended by the driver once it has
+    // had the time its bytes need on the line and the stall limit besides; an overlapped one is
+    // watched while it pends (awaitTransfer).
     timeouts_ = COMMTIMEOUTS{};
     timeouts_.ReadIntervalTimeout = MAXDWORD;
     if (!asynchronous) {
-        timeouts_.WriteTotalTimeoutMultiplier = 100;
-        timeouts_.WriteTotalTimeoutConstant = 500;
+        const long long rate = line.baudRate > 0 ? line.baudRate : 1;
+        timeouts_.WriteTotalTimeoutMultiplier =
+            static_cast<DWORD>(std::min<long long>((12000 + rate - 1) / rate, 60000));
+        timeouts_.WriteTotalTimeoutConstant = static_cast<DWORD>(writeStallLimitMs(line.baudRate));
     }
     api_.setCommTimeouts(device, &timeouts_);
     if (asynchronous && !api_.setCommMask(device, EV_RXCHAR)) {
@@ -194,111 +170,62 @@ bool CSerialPortWinBase::openClosedPort() {
     } catch (const std::bad_alloc&) {
         return fail(SerialStatus::InternalError);
     }
-    session->device = device;
-    session->asynchronous = asynchronous;
-    copyPortName(session->portName, settings_.portName);
     if (asynchronous) {
-        session->waitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        session->stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        session->waitEvent = api_.createEvent(TRUE, FALSE);
+        session->stopEvent = api_.createEvent(TRUE, FALSE);
         if (session->waitEvent == nullptr || session->stopEvent == nullptr) {
             return fail(SerialStatus::InternalError);
         }
     }
-    {
-        // Published before the thread starts, so that a listener's close() finds it.
-        std::lock_guard<std::mutex> hold(sessionLock_);
-        session_ = session;
-    }
-    open_ = true;
-    allowListenerCalls();
-    if (!asynchronous) {
-        return true;
-    }
-    try {
-        // The thread holds a share of its session: it may outlive the port's interest in it.
-        session->thread = std::thread([this, session] { receiveLoop(*session); });
-    } catch (const std::system_error&) {
-        // No receive thread runs, so nothing is joined under the lock.
-        closeSession();
-        recordStatus(SerialStatus::InternalError);
-        return false;
-    }
-    return true;
+    session->device = device;
+    opening_ = INVALID_HANDLE_VALUE;
+    return session;
 }
 
-void CSerialPortWinBase::close() {
-    const auto lifecycle = lockLifecycle();
-    if (!lifecycle.owns_lock()) {
-        return;  // from a listener, while another thread opens or closes the port
-    }
-    threads_.joinKept();
-    closeSession();
+bool CSerialPortWinBase::startThread(PortSession& session, std::function<void()> body) {
+    return api_.startThread(session.thread, std::move(body));
 }
 
-void CSerialPortWinBase::closeSession() {
-    std::shared_ptr<WinSession> ending;
-    {
-        std::lock_guard<std::mutex> hold(sessionLock_);
-        ending = std::move(session_);
+void CSerialPortWinBase::interruptDevice(PortSession& session) {
+    WinSession& held = winSession(session);
+    // Clearing the event mask completes a pending wait for device events, and the aborts end the
+    // transfers of every thread on the device; the stop event ends a pause between polls.
+    api_.setCommMask(held.device, 0);
+    api_.purgeComm(held.device, PURGE_TXABORT | PURGE_RXABORT);
+    if (held.stopEvent != nullptr) {
+        SetEvent(held.stopEvent);
     }
-    if (!ending) {
-        return;
-    }
-    ending->running = false;
-    // Clearing the event mask completes a pending wait for device events; the stop event also ends a
-    // pause between polls.
-    api_.setCommMask(ending->device, 0);
-    if (ending->stopEvent != nullptr) {
-        SetEvent(ending->stopEvent);
-    }
-    // The receive thread is joined first: it is the one that posts delayed notifications.
-    threads_.finish(ending);
-    forbidListenerCalls();
-    // The receive thread is gone (or, called from its listener, touches the device no more). The lock
-    // keeps a transfer of another thread off a closing handle.
-    ScopedLock hold(mutex());
-    open_ = false;
-    device_ = INVALID_HANDLE_VALUE;
-    api_.purgeComm(ending->device, kPurgeAll);
-    api_.closeHandle(ending->device);
 }
 
-std::shared_ptr<WinSession> CSerialPortWinBase::currentSession() {
-    std::lock_guard<std::mutex> hold(sessionLock_);
-    return session_;
+void CSerialPortWinBase::releaseDevice(PortSession& session) {
+    const HANDLE device = winSession(session).device;
+    api_.purgeComm(device, kPurgeAll);
+    api_.closeHandle(device);
 }
 
-void CSerialPortWinBase::markLost(WinSession& session, SerialStatus status) {
-    ScopedLock hold(mutex());
-    if (!session.running || session.lost) {
-        return;  // closing, or already known
+HANDLE CSerialPortWinBase::heldDevice() {
+    if (opening_ != INVALID_HANDLE_VALUE) {
+        return opening_;
     }
-    session.lost = true;
-    open_ = false;
-    recordStatus(status);
-    if (session.stopEvent != nullptr) {
-        SetEvent(session.stopEvent);  // the receive thread ends
-    }
+    const auto held = session();
+    return held ? winSession(*held).device : INVALID_HANDLE_VALUE;
 }
 
 bool CSerialPortWinBase::isOpen() {
-    return open_;
-}
-
-bool CSerialPortWinBase::asynchronousNow() {
-    return deviceHeld() ? openedAsynchronous_.load() : ioMode() == IoMode::Asynchronous;
+    return portOpen();
 }
 
 std::int32_t CSerialPortWinBase::bytesAvailable() {
-    if (asynchronousNow()) {
-        return static_cast<std::int32_t>(std::min<unsigned int>(receiveBuffer_.usedSize(), INT32_MAX));
+    if (readsFromBuffer()) {
+        return static_cast<std::int32_t>(std::min<unsigned int>(receiveBuffer().usedSize(), INT32_MAX));
     }
     // Under the lock, so that the handle asked is never one a close is releasing.
     ScopedLock hold(mutex());
     DWORD errors = 0;
     COMSTAT status{};
     // A closed port (or a device that does not answer) has no queue to count.
-    if (!isOpen() || !api_.clearCommError(device_, &errors, &status)) {
+    const auto held = openSession();
+    if (!held || !api_.clearCommError(winSession(*held).device, &errors, &status)) {
         return 0;
     }
     return static_cast<std::int32_t>(std::min<DWORD>(status.cbInQue, INT32_MAX));
@@ -317,10 +244,10 @@ std::int32_t CSerialPortWinBase::read(char* buffer, std::int32_t size) {
         recordStatus(SerialStatus::NullPointer);
         return -1;
     }
-    if (openedAsynchronous_) {
-        return static_cast<std::int32_t>(receiveBuffer_.take(buffer, static_cast<unsigned int>(size)));
+    if (readsFromBuffer()) {
+        return static_cast<std::int32_t>(receiveBuffer().take(buffer, static_cast<unsigned int>(size)));
     }
-    return transfer(false, buffer, size, readRecord_, SerialStatus::ReadFailed);
+    return ownerTransfer(false, buffer, size, SerialStatus::ReadFailed);
 }
 
 std::int32_t CSerialPortWinBase::readAll(char* buffer) {
@@ -348,7 +275,7 @@ std::int32_t CSerialPortWinBase::write(const char* data, std::int32_t size) {
         return -1;
     }
     // WriteFile only reads from the buffer.
-    return transfer(true, const_cast<char*>(data), size, writeRecord_, SerialStatus::WriteFailed);
+    return ownerTransfer(true, const_cast<char*>(data), size, SerialStatus::WriteFailed);
 }
 
 std::int32_t CSerialPortWinBase::readDevice(char* buffer, std::int32_t size) {
@@ -365,54 +292,95 @@ std::int32_t CSerialPortWinBase::readDevice(char* buffer, std::int32_t size) {
         recordStatus(SerialStatus::NullPointer);
         return -1;
     }
-    return transfer(false, buffer, size, readRecord_, SerialStatus::ReadFailed);
+    return ownerTransfer(false, buffer, size, SerialStatus::ReadFailed);
 }
 
-std::int32_t CSerialPortWinBase::transfer(bool writing, char* buffer, std::int32_t size, OVERLAPPED& record,
-                                          SerialStatus failStatus) {
-    const HANDLE device = device_;
-    const DWORD length = static_cast<DWORD>(size);
+std::int32_t CSerialPortWinBase::ownerTransfer(bool writing, char* buffer, std::int32_t size,
+                                               SerialStatus failStatus) {
+    const auto held = openSession();
+    if (!held) {
+        recordStatus(SerialStatus::NotOpen);
+        return -1;
+    }
     DWORD count = 0;
     DWORD error = 0;
-    bool done = false;
-
-    // The kind of transfer follows how the device was opened: an overlapped device needs a record.
-    if (!openedAsynchronous_) {
-        done = writing ? api_.writeFile(device, buffer, length, &count, nullptr)
-                       : api_.readFile(device, buffer, length, &count, nullptr);
-        error = done ? 0 : GetLastError();
-    } else {
-        record.Offset = 0;
-        record.OffsetHigh = 0;
-        record.Internal = 0;
-        record.InternalHigh = 0;
-        // An event of its own: the completion must not be taken for the receive thread's.
-        record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        if (record.hEvent != nullptr) {
-            done = writing ? api_.writeFile(device, buffer, length, &count, &record)
-                           : api_.readFile(device, buffer, length, &count, &record);
-            error = done ? 0 : GetLastError();
-            if (!done && error == ERROR_IO_PENDING) {
-                // A transfer that ends in failure (the device went away, the transfer was cancelled)
-                // is a failure, not a count of nothing.
-                done = api_.getOverlappedResult(device, &record, &count, TRUE);
-                error = done ? 0 : GetLastError();
-            }
-            CloseHandle(record.hEvent);
-            record.hEvent = nullptr;
-        }
-    }
-    // A write the device ended early ran out of its time: the frame is not out, which is a failure.
-    if (done && (!writing || count == length)) {
+    if (transfer(winSession(*held), writing, buffer, static_cast<DWORD>(size), count, error)) {
         return static_cast<std::int32_t>(count);
     }
     recordStatus(failStatus);
     if (isDeviceGoneError(error)) {
-        if (const auto session = currentSession()) {
-            markLost(*session, failStatus);
-        }
+        markLost(*held, failStatus);
     }
     return -1;
+}
+
+bool CSerialPortWinBase::transfer(WinSession& session, bool writing, char* buffer, DWORD length, DWORD& count,
+                                  DWORD& error) {
+    count = 0;
+    bool done = false;
+    error = 0;
+    // The kind of transfer follows how the device was opened: an overlapped device needs a record.
+    if (!session.asynchronous) {
+        done = writing ? api_.writeFile(session.device, buffer, length, &count, nullptr)
+                       : api_.readFile(session.device, buffer, length, &count, nullptr);
+        error = done ? 0 : GetLastError();
+    } else {
+        OVERLAPPED& record = writing ? writeRecord_ : readRecord_;
+        record = OVERLAPPED{};
+        // An event of its own: the completion must not be taken for the receive thread's.
+        record.hEvent = api_.createEvent(TRUE, FALSE);
+        if (record.hEvent == nullptr) {
+            error = GetLastError();
+            return false;
+        }
+        done = writing ? api_.writeFile(session.device, buffer, length, &count, &record)
+                       : api_.readFile(session.device, buffer, length, &count, &record);
+        error = done ? 0 : GetLastError();
+        if (!done && error == ERROR_IO_PENDING) {
+            done = awaitTransfer(session, writing, record, count, error);
+        }
+        CloseHandle(record.hEvent);
+        record.hEvent = nullptr;
+    }
+    // A write the device ended early ran out of its time: the frame is not out, which is a failure.
+    if (done && writing && count != length) {
+        error = ERROR_WRITE_FAULT;
+        return false;
+    }
+    return done;
+}
+
+bool CSerialPortWinBase::awaitTransfer(WinSession& session, bool writing, OVERLAPPED& record, DWORD& count,
+                                       DWORD& error) {
+    const DWORD stallLimit = static_cast<DWORD>(writeStallLimitMs(settings().baudRate));
+    DWORD quietSince = GetTickCount();
+    DWORD lastQueued = MAXDWORD;
+    for (;;) {
+        const DWORD woken = api_.waitForMultipleObjects(1, &record.hEvent, kProgressCheckMs);
+        if (woken == WAIT_OBJECT_0) {
+            break;
+        }
+        if (woken == WAIT_TIMEOUT) {
+            // A write that the line takes is still going: its bytes leave the output queue.
+            DWORD errors = 0;
+            COMSTAT status{};
+            if (writing && api_.clearCommError(session.device, &errors, &status) &&
+                status.cbOutQue != lastQueued) {
+                lastQueued = status.cbOutQue;
+                quietSince = GetTickCount();
+                continue;
+            }
+            if (GetTickCount() - quietSince < stallLimit) {
+                continue;
+            }
+        }
+        // Held up past the limit (or the wait failed): this thread started it, so CancelIo ends it.
+        api_.cancelIo(session.device);
+        break;
+    }
+    const bool done = api_.getOverlappedResult(session.device, &record, &count, TRUE);
+    error = done ? 0 : GetLastError();
+    return done;
 }
 
 void CSerialPortWinBase::setOption(std::int32_t) {}
@@ -427,48 +395,51 @@ void CSerialPortWinBase::setReadThreshold(std::uint32_t byteCount) {
 
 bool CSerialPortWinBase::flush() {
     ScopedLock hold(mutex());
-    return isOpen() && api_.flushFileBuffers(device_) != 0;
+    const auto held = openSession();
+    return held && api_.flushFileBuffers(winSession(*held).device) != 0;
 }
 
 bool CSerialPortWinBase::purgeInput() {
     ScopedLock hold(mutex());
-    return isOpen() && api_.purgeComm(device_, PURGE_RXCLEAR) != 0;
+    const auto held = openSession();
+    return held && api_.purgeComm(winSession(*held).device, PURGE_RXCLEAR) != 0;
 }
 
 bool CSerialPortWinBase::purgeOutput() {
     ScopedLock hold(mutex());
-    return isOpen() && api_.purgeComm(device_, PURGE_TXCLEAR) != 0;
+    const auto held = openSession();
+    return held && api_.purgeComm(winSession(*held).device, PURGE_TXCLEAR) != 0;
 }
 
 void CSerialPortWinBase::setPortName(const char* portName) {
-    copyPortName(settings_.portName, portName);
+    copyPortName(settings().portName, portName);
 }
 
 const char* CSerialPortWinBase::portName() {
-    return settings_.portName;
+    return settings().portName;
 }
 
 void CSerialPortWinBase::applyConfiguration() {
-    api_.setCommConfig(device_, &config_, kConfigSize);
+    api_.setCommConfig(heldDevice(), &config_, kConfigSize);
 }
 
 void CSerialPortWinBase::setBaudRate(std::int32_t baudRate) {
     ScopedLock hold(mutex());
-    settings_.baudRate = baudRate;
+    settings().baudRate = baudRate;
     config_.dcb.BaudRate = static_cast<DWORD>(baudRate);
-    if (deviceHeld()) {
+    if (heldDevice() != INVALID_HANDLE_VALUE) {
         applyConfiguration();
     }
 }
 
 std::int32_t CSerialPortWinBase::baudRate() {
-    return settings_.baudRate;
+    return settings().baudRate;
 }
 
 void CSerialPortWinBase::setParity(Parity parity) {
     ScopedLock hold(mutex());
-    settings_.parity = parity;
-    if (!deviceHeld()) {
+    settings().parity = parity;
+    if (heldDevice() == INVALID_HANDLE_VALUE) {
         return;
     }
     const auto value = static_cast<std::int32_t>(parity);
@@ -482,46 +453,46 @@ void CSerialPortWinBase::setParity(Parity parity) {
 }
 
 Parity CSerialPortWinBase::parity() {
-    return settings_.parity;
+    return settings().parity;
 }
 
 // A setting that would pair wrongly with the other is stored and waits.
 void CSerialPortWinBase::setDataBits(std::int32_t dataBits) {
     ScopedLock hold(mutex());
-    settings_.dataBits = dataBits;
-    if (!deviceHeld()) {
+    settings().dataBits = dataBits;
+    if (heldDevice() == INVALID_HANDLE_VALUE) {
         return;
     }
-    if (dataBitsFitStopBits(dataBits, settings_.stopBits)) {
+    if (dataBitsFitStopBits(dataBits, settings().stopBits)) {
         config_.dcb.ByteSize = lowByte(dataBits);
         applyConfiguration();
     }
 }
 
 std::int32_t CSerialPortWinBase::dataBits() {
-    return settings_.dataBits;
+    return settings().dataBits;
 }
 
 void CSerialPortWinBase::setStopBits(StopBits stopBits) {
     ScopedLock hold(mutex());
-    settings_.stopBits = stopBits;
-    if (!deviceHeld()) {
+    settings().stopBits = stopBits;
+    if (heldDevice() == INVALID_HANDLE_VALUE) {
         return;
     }
-    if (stopBitsFitDataBits(stopBits, settings_.dataBits)) {
+    if (stopBitsFitDataBits(stopBits, settings().dataBits)) {
         config_.dcb.StopBits = lowByte(static_cast<std::int32_t>(stopBits));
         applyConfiguration();
     }
 }
 
 StopBits CSerialPortWinBase::stopBits() {
-    return settings_.stopBits;
+    return settings().stopBits;
 }
 
 void CSerialPortWinBase::setFlowControl(FlowControl flowControl) {
     ScopedLock hold(mutex());
-    settings_.flowControl = flowControl;
-    if (!deviceHeld()) {
+    settings().flowControl = flowControl;
+    if (heldDevice() == INVALID_HANDLE_VALUE) {
         return;
     }
     DCB& dcb = config_.dcb;
@@ -551,48 +522,60 @@ void CSerialPortWinBase::setFlowControl(FlowControl flowControl) {
 }
 
 FlowControl CSerialPortWinBase::flowControl() {
-    return settings_.flowControl;
+    return settings().flowControl;
 }
 
 // Changes what readBufferSize reports while the port is open; the ring buffer keeps its size.
 void CSerialPortWinBase::setReadBufferSize(std::uint32_t size) {
     ScopedLock hold(mutex());
     if (isOpen()) {
-        settings_.readBufferSize = size;
+        settings().readBufferSize = size;
     }
 }
 
 std::uint32_t CSerialPortWinBase::readBufferSize() {
-    return settings_.readBufferSize;
+    return settings().readBufferSize;
 }
 
 void CSerialPortWinBase::setDtr(bool on) {
     ScopedLock hold(mutex());
-    if (deviceHeld()) {
-        api_.escapeCommFunction(device_, on ? SETDTR : CLRDTR);
+    if (const HANDLE device = heldDevice(); device != INVALID_HANDLE_VALUE) {
+        api_.escapeCommFunction(device, on ? SETDTR : CLRDTR);
     }
 }
 
 void CSerialPortWinBase::setRts(bool on) {
     ScopedLock hold(mutex());
-    if (deviceHeld()) {
-        api_.escapeCommFunction(device_, on ? SETRTS : CLRRTS);
+    if (const HANDLE device = heldDevice(); device != INVALID_HANDLE_VALUE) {
+        api_.escapeCommFunction(device, on ? SETRTS : CLRRTS);
     }
 }
 
-// The thread works on its session: its copy of the device handle and its own events. It ends when the
-// session is stopped or the device has gone.
-void CSerialPortWinBase::receiveLoop(WinSession& session) {
+// The thread uses the device only while it holds the session's deviceUse, and looks at `running` each
+// time it takes it: once close has cleared it and taken the lock, the thread never touches the device
+// or the port again. It ends when the session stops or the device goes.
+void CSerialPortWinBase::receiveLoop(PortSession& base) {
+    WinSession& session = winSession(base);
     unsigned int failedWaits = 0;
     unsigned int goneWaits = 0;
     DWORD lastWait = 0;
-    while (session.running && !session.lost) {
-        const bool polling = failedWaits >= kFailedWaitsBeforePolling;
-        if (polling && GetTickCount() - lastWait < kWaitRetryMs) {
-            pause(session, kPollMs);
-            if (session.running && !takeQueued(session)) {
+    bool pollNow = false;
+    for (;;) {
+        std::unique_lock<std::mutex> use(session.deviceUse);
+        if (!session.running || session.lost) {
+            return;
+        }
+        if (pollNow) {
+            pollNow = false;
+            if (!takeQueued(session, use)) {
                 return;
             }
+            continue;
+        }
+        if (failedWaits >= kFailedWaitsBeforePolling && GetTickCount() - lastWait < kWaitRetryMs) {
+            use.unlock();
+            pause(session, kPollMs);
+            pollNow = true;
             continue;
         }
         lastWait = GetTickCount();
@@ -607,7 +590,7 @@ void CSerialPortWinBase::receiveLoop(WinSession& session) {
             case WaitResult::Characters:
                 failedWaits = 0;
                 goneWaits = 0;
-                if (!takeQueued(session)) {
+                if (!takeQueued(session, use)) {
                     return;
                 }
                 break;
@@ -619,7 +602,7 @@ void CSerialPortWinBase::receiveLoop(WinSession& session) {
                     return;
                 }
                 // Whatever the wait could not tell, the queue can: bytes that came, or a device gone.
-                if (!takeQueued(session)) {
+                if (!takeQueued(session, use)) {
                     return;
                 }
                 break;
@@ -639,17 +622,15 @@ CSerialPortWinBase::WaitResult CSerialPortWinBase::waitForCharacters(WinSession&
             return WaitResult::Failed;
         }
         const HANDLE wakers[2] = {session.waitEvent, session.stopEvent};
-        const DWORD woken = WaitForMultipleObjects(2, wakers, FALSE, INFINITE);
+        const DWORD woken = api_.waitForMultipleObjects(2, wakers, INFINITE);
         DWORD ignored = 0;
         if (woken != WAIT_OBJECT_0) {
-            // Stopping (or the events failed): end the device wait before its mask and record go.
+            // Stopping (or the wait failed): end the device wait, which this thread started, before its
+            // mask and record go.
+            error = woken == WAIT_FAILED ? GetLastError() : 0;
             api_.cancelIo(session.device);
             api_.getOverlappedResult(session.device, &record, &ignored, TRUE);
-            if (woken == WAIT_OBJECT_0 + 1) {
-                return WaitResult::Stopped;
-            }
-            error = GetLastError();
-            return WaitResult::Failed;
+            return woken == WAIT_OBJECT_0 + 1 ? WaitResult::Stopped : WaitResult::Failed;
         }
         if (!api_.getOverlappedResult(session.device, &record, &ignored, FALSE)) {
             error = GetLastError();
@@ -660,7 +641,7 @@ CSerialPortWinBase::WaitResult CSerialPortWinBase::waitForCharacters(WinSession&
     return (mask & EV_RXCHAR) != 0 ? WaitResult::Characters : WaitResult::Nothing;
 }
 
-bool CSerialPortWinBase::takeQueued(WinSession& session) {
+bool CSerialPortWinBase::takeQueued(WinSession& session, std::unique_lock<std::mutex>& deviceUse) {
     DWORD errors = 0;
     COMSTAT status{};
     if (!api_.clearCommError(session.device, &errors, &status)) {
@@ -668,27 +649,45 @@ bool CSerialPortWinBase::takeQueued(WinSession& session) {
             markLost(session, SerialStatus::ReadFailed);
             return false;
         }
-        return true;
+        return true;  // the next character event asks again
     }
-    // Below the threshold the bytes stay in the device's queue for a later pass.
+    // Below the threshold, or without a buffer to fill, the bytes stay in the device's queue.
     const DWORD queued = std::min<DWORD>(status.cbInQue, INT32_MAX);
-    if (queued == 0 || queued < readThreshold()) {
+    if (queued == 0 || queued < readThreshold() || !receiveBuffer().exists()) {
         return true;
     }
     std::unique_ptr<char[]> chunk(new (std::nothrow) char[queued]);
-    if (!chunk || !receiveBuffer_.exists()) {
+    if (!chunk) {
         return true;
     }
-    const std::int32_t got = readDevice(chunk.get(), static_cast<std::int32_t>(queued));
-    const unsigned int fill = got > 0 ? receiveBuffer_.store(chunk.get(), static_cast<unsigned int>(got))
-                                      : receiveBuffer_.usedSize();
-    // Tells the name this thread was started with; nothing of the port is touched after this call.
-    tellListener(session.portName, fill);
-    return !session.lost;
+    DWORD count = 0;
+    DWORD error = 0;
+    bool done;
+    {
+        // The thread's own read: it judges only its session, so it records nothing when another thread
+        // has closed the port or found the device gone first.
+        ScopedLock hold(mutex());
+        done = transfer(session, false, chunk.get(), queued, count, error);
+        if (!done && !isDeviceGoneError(error) && session.running && !session.lost) {
+            recordStatus(SerialStatus::ReadFailed);
+        }
+    }
+    if (!done) {
+        if (isDeviceGoneError(error)) {
+            markLost(session, SerialStatus::ReadFailed);
+            return false;
+        }
+        return true;
+    }
+    if (count > 0) {
+        // Tells the name this thread was started with; nothing of the port is touched after this call.
+        deliver(deviceUse, session, chunk.get(), count);
+    }
+    return true;
 }
 
 void CSerialPortWinBase::pause(WinSession& session, DWORD milliseconds) {
-    if (WaitForSingleObject(session.stopEvent, milliseconds) == WAIT_FAILED) {
+    if (api_.waitForMultipleObjects(1, &session.stopEvent, milliseconds) == WAIT_FAILED) {
         Sleep(milliseconds);
     }
 }

@@ -2,14 +2,12 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 
 #include "serial/port_session.h"
 #include "serial/port_settings.h"
-#include "serial/receive_buffer.h"
 #include "serial/serial_port_base.h"
 #include "serial/win/comm_api.h"
 
@@ -28,23 +26,25 @@ struct WinSession;
 // a pseudo-terminal every wait fails at once) is noticed by its failing waits: after three in a row
 // the thread looks at the input queue every 10 ms instead and tries the wait again every second.
 //
-// Opening and closing never overlap, and close releases the device exactly once, whether it is called
-// by the owner, by the listener or by both at the same time. Close ends the receive thread's wait and
-// joins it; called from inside the listener it leaves the thread to end on its own once the listener
-// returns (the next open or close, or the destructor, joins it). After close returns the listener is
-// not called again. A listener may close, reopen and even destroy the port.
+// Opening, closing and the end of the port follow the lifecycle every backend shares
+// (serial_port_base.h): close aborts the transfers under way (PurgeComm) and the receive thread's wait
+// before it waits for anything, and a listener may close, reopen and destroy the port.
 //
 // When the device goes away (a USB adapter unplugged; under Wine, the pseudo-terminal's other side
 // closed), seen as a failing queue query or transfer with an error that means so (ERROR_NOT_READY,
 // ERROR_BAD_COMMAND, ERROR_GEN_FAILURE, ERROR_ACCESS_DENIED on the open handle, ERROR_DEVICE_REMOVED
 // and the like), or as device waits that keep failing with such errors, the receive thread records
-// ReadFailed and ends (a write that finds it gone records WriteFailed), and from then on isOpen() is
-// false: reads and writes are refused as NotOpen. The handle stays the port's until close(), or the
-// next open(), which releases it as close would and then opens the device afresh.
+// ReadFailed and ends (a write that finds it gone first records WriteFailed, and the thread then
+// records nothing over it), and from then on isOpen() is false: reads and writes are refused as
+// NotOpen. The handle stays the port's until close(), or the next open(), which releases it as close
+// would and then opens the device afresh.
 //
-// A write is complete or a failure: one the device ends early (a Synchronous write that ran out of its
-// time) records WriteFailed and gives -1.
-class CSerialPortWinBase : public CSerialPortBase {
+// A write is complete or a failure. It gives up with WriteFailed when the device takes none of it for
+// writeStallLimitMs(baud) (about 1.9 s at 115200 baud), as on every backend: an overlapped write is
+// watched while it pends and cancelled then; a plain one is ended by the driver's time-outs, which
+// give it as long as its bytes need on the line and that limit besides. A write the device ends early
+// records WriteFailed and gives -1.
+class CSerialPortWinBase : public CSerialPortBase, private PortDevice {
 public:
     // On kernel32.
     CSerialPortWinBase();
@@ -90,47 +90,40 @@ public:
     // device's input queue. Bytes read, or -1.
     virtual std::int32_t readDevice(char* buffer, std::int32_t size);
 
+protected:
+    // The device steps of the shared lifecycle.
+    std::shared_ptr<PortSession> openDevice(bool asynchronous) override;
+    bool startThread(PortSession& session, std::function<void()> body) override;
+    void receiveLoop(PortSession& session) override;
+    void interruptDevice(PortSession& session) override;
+    void releaseDevice(PortSession& session) override;
+
 private:
     enum class WaitResult { Characters, Nothing, Failed, Stopped };
 
-    // Under the port's mutex: the open itself. On failure nothing of it is left.
-    bool openClosedPort();
-    // Under the lifecycle lock: ends the session, joins its thread, releases the device.
-    void closeSession();
-    std::shared_ptr<WinSession> currentSession();
-    // The mode reads follow: the one of the open while a device is held, the current one otherwise.
-    bool asynchronousNow();
-    bool deviceHeld() { return device_.load() != INVALID_HANDLE_VALUE; }
-    // One overlapped (or plain) transfer with the device; -1 after recording failStatus (and noting a
-    // device that has gone).
-    std::int32_t transfer(bool writing, char* buffer, std::int32_t size, OVERLAPPED& record,
-                          SerialStatus failStatus);
+    // Under the port's mutex: the device being opened or held (also once it has gone), or invalid.
+    HANDLE heldDevice();
+    // Under the port's mutex: one transfer with the device, overlapped or plain as it was opened. False
+    // with the error when it failed; a write the device ended early fails with ERROR_WRITE_FAULT.
+    bool transfer(WinSession& session, bool writing, char* buffer, DWORD length, DWORD& count, DWORD& error);
+    // Waits for an overlapped transfer of this thread, and cancels it once the device has taken none of
+    // it for the stall limit.
+    bool awaitTransfer(WinSession& session, bool writing, OVERLAPPED& record, DWORD& count, DWORD& error);
+    // The owner's transfers: under the port's mutex, with the status recorded on failure.
+    std::int32_t ownerTransfer(bool writing, char* buffer, std::int32_t size, SerialStatus failStatus);
     void applyConfiguration();
-    // The device of this session has gone: isOpen() turns false and status is recorded, once, unless
-    // the session is being closed.
-    void markLost(WinSession& session, SerialStatus status);
 
-    void receiveLoop(WinSession& session);
     WaitResult waitForCharacters(WinSession& session, DWORD& error);
     // Moves the device's input queue into the ring buffer and tells the listener, once at least the
-    // read threshold is queued. False when the device has gone. Nothing of the port is touched after
-    // the listener has been called.
-    bool takeQueued(WinSession& session);
+    // read threshold is queued. False when the device has gone.
+    bool takeQueued(WinSession& session, std::unique_lock<std::mutex>& deviceUse);
     // Waits until the session is stopped or milliseconds have passed.
     void pause(WinSession& session, DWORD milliseconds);
 
     WinCommApi& api_;
-    PortSettings settings_;
-    std::atomic<HANDLE> device_{INVALID_HANDLE_VALUE};  // the session's device; invalid without one
-    std::atomic<bool> open_{false};
-    std::atomic<bool> openedAsynchronous_{true};
+    HANDLE opening_ = INVALID_HANDLE_VALUE;  // the device open() is setting up
     OVERLAPPED readRecord_{};
     OVERLAPPED writeRecord_{};
     COMMCONFIG config_{};
     COMMTIMEOUTS timeouts_{};
-    ReceiveBuffer receiveBuffer_;
-
-    std::mutex sessionLock_;  // guards session_; never held while waiting for a thread
-    std::shared_ptr<WinSession> session_;
-    ReceiveThreads threads_;
 };

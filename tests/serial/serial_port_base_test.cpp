@@ -60,12 +60,6 @@ TEST(CSerialPortBase, AStatusStaysUntilReplacedOrCleared) {
     EXPECT_STREQ(port.lastStatusMessage(), "success");
 }
 
-TEST(CSerialPortBase, AnyNonZeroIoModeIsKeptAsGiven) {
-    StubPort port;
-    port.setIoMode(static_cast<IoMode>(2));
-    EXPECT_NE(port.ioMode(), IoMode::Asynchronous);
-}
-
 TEST(CSerialPortBase, TellsTheListenerDirectlyWithDelayZeroOrLaterThroughTheNotifier) {
     StubPort port;
     RecordingListener listener;
@@ -78,7 +72,7 @@ TEST(CSerialPortBase, TellsTheListenerDirectlyWithDelayZeroOrLaterThroughTheNoti
     EXPECT_EQ(listener.calls()[0].thread, std::this_thread::get_id());
     EXPECT_EQ(listener.calls()[0].byteCount, 5u);
 
-    port.setReadNotifyDelay(20);
+    port.setReadNotifyDelay(1000);  // so long that the two below are one burst, however busy the machine
     port.tellListener("COM9", 6);
     port.tellListener("COM9", 8);
     ASSERT_TRUE(listener.waitForCalls(2));
@@ -91,18 +85,6 @@ TEST(CSerialPortBase, TellsTheListenerDirectlyWithDelayZeroOrLaterThroughTheNoti
     port.setReadNotifyDelay(0);
     port.tellListener("COM9", 9);
     EXPECT_EQ(listener.calls().size(), 2u);
-}
-
-TEST(CSerialPortBase, DestroyingAPortWithANotificationPendingJoinsItsThread) {
-    RecordingListener listener;
-    {
-        StubPort port;
-        port.open();
-        port.setListener(&listener);
-        port.setReadNotifyDelay(10000);
-        port.tellListener("COM9", 1);
-    }
-    EXPECT_TRUE(listener.calls().empty());
 }
 
 }  // namespace

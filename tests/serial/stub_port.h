@@ -2,31 +2,28 @@
 
 #include "serial/serial_port_base.h"
 
-// A port with no device: every backend operation is inert. It lets the tests reach what the base class
+// A port with no device: it opens and closes through the shared lifecycle (its receive thread ends at
+// once), and every other operation is inert. It lets the tests reach what the base class
 // itself does, and exposes the protected helpers.
-class StubPort : public CSerialPortBase {
+class StubPort : public CSerialPortBase, private PortDevice {
 public:
-    bool opened = false;
     PortSettings settings;
+
+    StubPort() { attachDevice(*this); }
+    ~StubPort() override { endPort(); }
 
     void init(const char* name, std::int32_t, Parity, std::int32_t, StopBits, FlowControl,
               std::uint32_t) override {
         copyPortName(settings.portName, name);
     }
-    bool open() override {
-        allowListenerCalls();
-        return opened = true;
-    }
-    void close() override {
-        forbidListenerCalls();
-        opened = false;
-    }
-    bool isOpen() override { return opened; }
+    bool open() override { return openPort(); }
+    void close() override { closePort(); }
+    bool isOpen() override { return portOpen(); }
     std::int32_t bytesAvailable() override { return 0; }
     std::int32_t read(char*, std::int32_t) override { return 0; }
     std::int32_t readAll(char*) override { return 0; }
     std::int32_t readLine(char*, std::int32_t) override { return -1; }
-    std::int32_t write(const char*, std::int32_t size) override { return opened ? size : -1; }
+    std::int32_t write(const char*, std::int32_t size) override { return portOpen() ? size : -1; }
     void setOption(std::int32_t) override {}
     void setReadNotifyDelay(std::uint32_t ms) override { storeReadNotifyDelay(ms); }
     void setReadThreshold(std::uint32_t n) override { storeReadThreshold(n); }
@@ -49,6 +46,11 @@ public:
     std::uint32_t readBufferSize() override { return settings.readBufferSize; }
     void setDtr(bool) override {}
     void setRts(bool) override {}
+
+    std::shared_ptr<PortSession> openDevice(bool) override { return std::make_shared<PortSession>(); }
+    void receiveLoop(PortSession&) override {}
+    void interruptDevice(PortSession&) override {}
+    void releaseDevice(PortSession&) override {}
 
     using CSerialPortBase::ioMode;
     using CSerialPortBase::recordStatus;

@@ -40,16 +40,17 @@ public:
         calls.push_back("open");
         if (!openWorks) {
             recordStatus(openFailure);
+            return false;
         }
-        return opened = openWorks;
+        return StubPort::open();
     }
     void close() override {
         calls.push_back("close");
-        opened = false;
+        StubPort::close();
     }
     std::int32_t write(const char* data, std::int32_t size) override {
         calls.push_back("write");
-        if (!opened) {
+        if (!isOpen()) {
             return -1;
         }
         const std::int32_t taken = writeTakes < 0 ? size : writeTakes;
