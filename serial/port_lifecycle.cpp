@@ -88,42 +88,33 @@ bool CSerialPortBase::openPort() {
     }
     endSession();  // a device that has gone is released before it is opened afresh
 
-    bool started = true;
+    std::shared_ptr<PortSession> session;
     {
         ScopedLock hold(mutex());
         const bool asynchronous = ioMode() == IoMode::Asynchronous;
-        const std::shared_ptr<PortSession> session = device_->openDevice(asynchronous);
+        session = device_->openDevice(asynchronous);
         if (!session) {
             return false;
         }
         session->asynchronous = asynchronous;
         copyPortName(session->portName, settings_.portName);
-        {
-            // Published before the thread starts, so that a listener's close finds it.
-            std::lock_guard<std::mutex> published(sessionLock_);
-            session_ = session;
-            sessionGeneration_ = ++lifecycle_.generations;
-            open_ = true;
-        }
-        gate_->allow();
-        PortDevice* device = device_;
-        if (asynchronous &&
-            !device->startThread(*session, [device, session] { device->receiveLoop(*session); })) {
-            // No thread runs, so the device goes at once.
-            {
-                std::lock_guard<std::mutex> published(sessionLock_);
-                session_.reset();
-                open_ = false;
-            }
-            device_->releaseDevice(*session);
-            recordStatus(SerialStatus::InternalError);
-            started = false;
-        }
+        // Published before the thread starts, so that a listener's close finds it.
+        std::lock_guard<std::mutex> published(sessionLock_);
+        session_ = session;
+        sessionGeneration_ = ++lifecycle_.generations;
+        open_ = true;
     }
-    if (!started) {
-        forbidListenerCalls(true);
+    gate_->allow();
+    // The thread starts once the device is set up, without the port's lock: it needs none of the
+    // opener's, and a listener it calls may use the port at once.
+    PortDevice* device = device_;
+    if (session->asynchronous &&
+        !device->startThread(*session, [device, session] { device->receiveLoop(*session); })) {
+        endSession();
+        recordStatus(SerialStatus::InternalError);
+        return false;
     }
-    return started;
+    return true;
 }
 
 void CSerialPortBase::closePort() {

@@ -46,7 +46,7 @@ struct ReceiveSession;
 //
 // Writes give up with WriteFailed when the device takes nothing for writeStallLimitMs(baud) (about
 // 1.9 s at 115200 baud); flush waits for the output to drain under the same rule.
-class CSerialPortUnixBase : public CSerialPortBase, private PortDevice {
+class CSerialPortUnixBase : public CSerialPortBase, protected PortDevice {
 public:
     CSerialPortUnixBase();
     // Closes an open port: the receive thread is stopped and joined, and a listener call running on

@@ -44,7 +44,7 @@ struct WinSession;
 // watched while it pends and cancelled then; a plain one is ended by the driver's time-outs, which
 // give it as long as its bytes need on the line and that limit besides. A write the device ends early
 // records WriteFailed and gives -1.
-class CSerialPortWinBase : public CSerialPortBase, private PortDevice {
+class CSerialPortWinBase : public CSerialPortBase, protected PortDevice {
 public:
     // On kernel32.
     CSerialPortWinBase();
