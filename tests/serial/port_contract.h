@@ -22,6 +22,8 @@ public:
 
     // A new port of the backend under test, not yet initialised.
     virtual std::unique_ptr<CSerialPortBase> makePort() = 0;
+    // The same, running hook once its receive thread has started and before open returns.
+    virtual std::unique_ptr<CSerialPortBase> makePortHookingThreadStart(std::function<void()> hook) = 0;
     // The name under which a port reaches the rig's device, and one that leads to no device.
     virtual std::string portName() = 0;
     virtual std::string missingName() = 0;
@@ -30,6 +32,11 @@ public:
     // the time is up.
     virtual void send(const std::string& bytes) = 0;
     virtual std::string receive(std::size_t count, std::chrono::milliseconds limit) = 0;
+
+    // Makes the line take no more bytes (flow control held back, a far end that reads nothing); the size
+    // of a write that it then holds up, and whether such a write is under way.
+    virtual std::size_t holdWrites() = 0;
+    virtual bool writeUnderWay() = 0;
 
     // Takes the device away as an unplugged adapter or a far end that hangs up does; false when this
     // rig cannot. restoreDevice brings a working device back under the same name. Neither changes
@@ -47,6 +54,27 @@ public:
     // Device handles released more than once, or that were never handed out; -1 when the rig cannot
     // tell.
     virtual int strayReleases() { return -1; }
+};
+
+// The backend's port, running hook once its receive thread has started and before open returns.
+template <class Port>
+class ThreadStartHooked : public Port {
+public:
+    template <class... Args>
+    explicit ThreadStartHooked(std::function<void()> hook, Args&... args)
+        : Port(args...), hook_(std::move(hook)) {}
+
+protected:
+    bool startThread(PortSession& session, std::function<void()> body) override {
+        const bool started = Port::startThread(session, std::move(body));
+        if (started) {
+            hook_();
+        }
+        return started;
+    }
+
+private:
+    std::function<void()> hook_;
 };
 
 struct RigMaker {

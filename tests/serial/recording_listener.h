@@ -30,6 +30,11 @@ public:
         return calls_;
     }
 
+    std::size_t count() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return calls_.size();
+    }
+
     void clear() {
         std::lock_guard<std::mutex> hold(mutex_);
         calls_.clear();

@@ -5,7 +5,7 @@
 // A port with no device: it opens and closes through the shared lifecycle (its receive thread ends at
 // once), and every other operation is inert. It lets the tests reach what the base class
 // itself does, and exposes the protected helpers.
-class StubPort : public CSerialPortBase, private PortDevice {
+class StubPort : public CSerialPortBase, protected PortDevice {
 public:
     PortSettings settings;
 

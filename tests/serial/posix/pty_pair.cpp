@@ -16,28 +16,11 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // The port directory of a test process that set none: made on first use, removed at exit.
-class ProcessPortDir {
-public:
-    ProcessPortDir() {
-        std::string pattern = (fs::temp_directory_path() / "lumenta-ports-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~ProcessPortDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 std::string testPortDirectory() {
     if (const char* set = std::getenv("LUMENTA_PORT_DIR"); set != nullptr && *set != '\0') {
         return set;
     }
-    static const ProcessPortDir dir;
-    setenv("LUMENTA_PORT_DIR", dir.path().c_str(), 1);
+    static const PrivatePortDir dir;
     return dir.path();
 }
 
@@ -115,27 +98,6 @@ std::string PtyPair::receive(std::size_t count, std::chrono::milliseconds limit)
         got.append(chunk, static_cast<std::size_t>(n));
     }
     return got;
-}
-
-std::string PtyPair::drain(std::chrono::milliseconds limit) {
-    std::string got;
-    const auto end = Clock::now() + limit;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-        if (left <= 0) {
-            return got;
-        }
-        pollfd watch{master_, POLLIN, 0};
-        if (poll(&watch, 1, static_cast<int>(left)) <= 0) {
-            continue;
-        }
-        char chunk[4096];
-        const ssize_t n = ::read(master_, chunk, sizeof chunk);
-        if (n <= 0) {
-            return got;
-        }
-        got.append(chunk, static_cast<std::size_t>(n));
-    }
 }
 
 PrivatePortDir::PrivatePortDir() {

@@ -1,5 +1,7 @@
 // The port contract on the POSIX port, over a pseudo-terminal published as a virtual port: the test
 // talks on the master side, and closing the pair is an unplugged device.
+#include <sys/ioctl.h>
+
 #include "pty_pair.h"
 #include "serial/posix/serial_port_unix_base.h"
 #include "tests/serial/port_contract.h"
@@ -12,12 +14,26 @@ public:
     PtyRig() : pty_(std::make_unique<PtyPair>()) { ports_.publish(kName, pty_->slavePath()); }
 
     std::unique_ptr<CSerialPortBase> makePort() override { return std::make_unique<CSerialPortUnixBase>(); }
+    std::unique_ptr<CSerialPortBase> makePortHookingThreadStart(std::function<void()> hook) override {
+        return std::make_unique<ThreadStartHooked<CSerialPortUnixBase>>(std::move(hook));
+    }
     std::string portName() override { return kName; }
     std::string missingName() override { return "ttyLumentaNone"; }
 
     void send(const std::string& bytes) override { pty_->send(bytes); }
     std::string receive(std::size_t count, std::chrono::milliseconds limit) override {
         return pty_->receive(count, limit);
+    }
+
+    // Nobody reads the master side unless the test receives: a write larger than the line holds stays.
+    // What an earlier write left there is taken first, so that a new write shows.
+    std::size_t holdWrites() override {
+        pty_->drain(std::chrono::milliseconds(10));
+        return 1 << 20;
+    }
+    bool writeUnderWay() override {
+        int queued = 0;
+        return ioctl(pty_->master(), FIONREAD, &queued) == 0 && queued > 0;
     }
 
     bool removeDevice() override {

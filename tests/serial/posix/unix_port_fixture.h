@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <chrono>
 #include <string>
@@ -8,7 +9,7 @@
 
 #include "pty_pair.h"
 #include "serial/posix/serial_port_unix_base.h"
-#include "tests/serial/recording_listener.h"
+#include "tests/serial/port_contract.h"
 
 // A port on a fresh pseudo-terminal, its listener called straight from the receive thread.
 class UnixPortTest : public ::testing::Test {
@@ -22,25 +23,15 @@ protected:
         return port.open();
     }
 
-    // Waits until the port's receive buffer holds count bytes.
-    bool waitForAvailable(std::int32_t count,
-                          std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (port.bytesAvailable() < count) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+    bool waitForAvailable(std::int32_t count) {
+        return contract::waitUntil([&] { return port.bytesAvailable() >= count; });
     }
-
-    std::string readAll() {
-        std::string out(static_cast<std::size_t>(port.bytesAvailable()), '\0');
-        const std::int32_t got = port.read(out.data(), static_cast<std::int32_t>(out.size()));
-        out.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        return out;
+    // What waits in the line's input queue, not yet taken by the port (-1 when it cannot tell).
+    int queuedOnTheLine() {
+        int queued = 0;
+        return ioctl(pty.slave(), FIONREAD, &queued) == 0 ? queued : -1;
     }
+    std::string readAll() { return contract::readAll(port); }
 
     // Declared in this order so that the port goes first, then its listener, then the line.
     PtyPair pty;

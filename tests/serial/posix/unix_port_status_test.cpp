@@ -1,20 +1,16 @@
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <future>
 
 #include "unix_port_fixture.h"
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 
 namespace {
 
+// The hold is the advisory lock every process sees (lumenta-send's tests show it across processes).
 TEST_F(UnixPortTest, SecondPortOnTheSameDeviceIsRefusedUntilTheFirstCloses) {
     ASSERT_TRUE(openPort());
     CSerialPortUnixBase second;
@@ -27,83 +23,6 @@ TEST_F(UnixPortTest, SecondPortOnTheSameDeviceIsRefusedUntilTheFirstCloses) {
     EXPECT_TRUE(second.open());
     EXPECT_FALSE(port.open());
     EXPECT_EQ(port.lastStatus(), SerialStatus::AccessDenied);
-}
-
-// Runs the holder program on a port; its standard input keeps it holding until released.
-class PortHolder {
-public:
-    explicit PortHolder(const std::string& port) {
-        int toChild[2];
-        int fromChild[2];
-        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-        std::string program = LUMENTA_PORT_HOLDER_PATH;
-        std::string name = port;
-        char* argv[] = {program.data(), name.data(), nullptr};
-        spawned_ = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(toChild[0]);
-        ::close(fromChild[1]);
-        release_ = toChild[1];
-        output_ = fdopen(fromChild[0], "r");
-    }
-    ~PortHolder() { release(); }
-
-    // The first line the holder printed: "held" or "failed CODE".
-    std::string firstLine() {
-        char line[64] = {};
-        if (output_ == nullptr || std::fgets(line, sizeof line, output_) == nullptr) {
-            return "";
-        }
-        std::string text = line;
-        if (!text.empty() && text.back() == '\n') {
-            text.pop_back();
-        }
-        return text;
-    }
-
-    void release() {
-        if (release_ >= 0) {
-            ::close(release_);
-            release_ = -1;
-        }
-        if (spawned_) {
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            spawned_ = false;
-        }
-        if (output_ != nullptr) {
-            std::fclose(output_);
-            output_ = nullptr;
-        }
-    }
-
-private:
-    pid_t pid_ = 0;
-    bool spawned_ = false;
-    int release_ = -1;
-    FILE* output_ = nullptr;
-};
-
-TEST_F(UnixPortTest, PortHeldByAnotherProcessIsRefused) {
-    PortHolder holder(pty.slavePath());
-    ASSERT_EQ(holder.firstLine(), "held");
-    EXPECT_FALSE(openPort());
-    EXPECT_EQ(port.lastStatus(), SerialStatus::AccessDenied);
-
-    holder.release();
-    EXPECT_TRUE(port.open());
-}
-
-TEST_F(UnixPortTest, AnotherProcessIsRefusedWhileThisOneHoldsThePort) {
-    ASSERT_TRUE(openPort());
-    PortHolder holder(pty.slavePath());
-    EXPECT_EQ(holder.firstLine(), "failed " + std::to_string(static_cast<int>(SerialStatus::AccessDenied)));
 }
 
 struct RefusedName {

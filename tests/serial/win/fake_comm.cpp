@@ -31,6 +31,47 @@ void FakeComm::completeWait(DWORD mask, DWORD error) {
     pendingMask_ = nullptr;
 }
 
+void FakeComm::completeWrite(DWORD error) {
+    if (pendingWrite_ == nullptr) {
+        return;
+    }
+    const auto taken = static_cast<DWORD>(error == 0 ? heldBytes_.size() : 0);
+    if (error == 0) {
+        output_ += heldBytes_;
+    }
+    complete(pendingWrite_, error, taken);
+    pendingWrite_ = nullptr;
+    heldBytes_.clear();
+}
+
+bool FakeComm::scriptedFailure(Call call) {
+    auto found = failures_.find(call);
+    if (found == failures_.end() || found->second.first == 0) {
+        return false;
+    }
+    --found->second.first;
+    SetLastError(found->second.second);
+    return true;
+}
+
+void FakeComm::failNext(Call call, DWORD error, int times) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    failures_[call] = {times, error};
+}
+
+void FakeComm::setWritesHeld(bool held) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    writesHeld_ = held;
+    if (!held) {
+        completeWrite(0);
+    }
+}
+
+bool FakeComm::writePending() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return pendingWrite_ != nullptr;
+}
+
 FakeComm::Handle* FakeComm::usable(HANDLE device) {
     const auto found = handles_.find(device);
     if (found == handles_.end()) {
@@ -69,6 +110,7 @@ void FakeComm::remove(DWORD error) {
     removed_ = true;
     removalError_ = error;
     completeWait(0, ERROR_OPERATION_ABORTED);
+    completeWrite(error);
 }
 
 void FakeComm::restore() {
@@ -81,24 +123,9 @@ void FakeComm::restore() {
     arrivedSinceWait_ = false;
 }
 
-void FakeComm::setWaitsFail(bool fail) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    waitsFail_ = fail;
-}
-
-void FakeComm::setMaskEndsWait(bool ends) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    maskEndsWait_ = ends;
-}
-
 void FakeComm::abortWait() {
     std::lock_guard<std::mutex> hold(mutex_);
     completeWait(0, ERROR_OPERATION_ABORTED);
-}
-
-void FakeComm::setWriteTimesOut(bool timesOut) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    writeTimesOut_ = timesOut;
 }
 
 bool FakeComm::waitPending() {
@@ -145,6 +172,7 @@ BOOL FakeComm::closeHandle(HANDLE device) {
     }
     if (found->second.device == device_) {
         completeWait(0, ERROR_OPERATION_ABORTED);
+        completeWrite(ERROR_OPERATION_ABORTED);
     }
     handles_.erase(found);
     return TRUE;
@@ -190,12 +218,12 @@ BOOL FakeComm::setCommTimeouts(HANDLE device, COMMTIMEOUTS*) {
 
 BOOL FakeComm::setCommMask(HANDLE device, DWORD mask) {
     std::lock_guard<std::mutex> hold(mutex_);
-    if (usable(device) == nullptr) {
+    if (usable(device) == nullptr || scriptedFailure(Call::SetCommMask)) {
         return FALSE;
     }
     mask_ = mask;
     arrivedSinceWait_ = false;
-    if (maskEndsWait_) {
+    if (maskEndsWait) {
         completeWait(0, 0);
     }
     return TRUE;
@@ -212,7 +240,7 @@ BOOL FakeComm::waitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped)
         return fail(ERROR_INVALID_PARAMETER);
     }
     overlapped->Internal = kPending;
-    if (waitsFail_) {
+    if (waitsFail) {
         *mask = 0;
         complete(overlapped, ERROR_OPERATION_ABORTED, 0);
         return fail(ERROR_IO_PENDING);
@@ -225,18 +253,20 @@ BOOL FakeComm::waitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped)
     }
     pendingMask_ = mask;
     pendingWait_ = overlapped;
+    waitThread_ = std::this_thread::get_id();
     return fail(ERROR_IO_PENDING);
 }
 
 BOOL FakeComm::clearCommError(HANDLE device, DWORD* errors, COMSTAT* status) {
     std::lock_guard<std::mutex> hold(mutex_);
     ++queueQueries;
-    if (usable(device) == nullptr) {
+    if (usable(device) == nullptr || scriptedFailure(Call::ClearCommError)) {
         return FALSE;
     }
-    *errors = 0;
+    *errors = lineErrors.exchange(0);
     *status = COMSTAT{};
     status->cbInQue = static_cast<DWORD>(input_.size());
+    status->cbOutQue = static_cast<DWORD>(heldBytes_.size());
     return TRUE;
 }
 
@@ -247,6 +277,9 @@ BOOL FakeComm::purgeComm(HANDLE device, DWORD flags) {
     }
     if ((flags & PURGE_RXCLEAR) != 0) {
         input_.clear();
+    }
+    if ((flags & PURGE_TXABORT) != 0) {
+        completeWrite(ERROR_OPERATION_ABORTED);
     }
     return TRUE;
 }
@@ -271,10 +304,15 @@ BOOL FakeComm::readFile(HANDLE device, void* buffer, DWORD size, DWORD* count, O
     std::memcpy(buffer, input_.data(), n);
     input_.erase(0, n);
     *count = n;
-    if (overlapped != nullptr) {
-        complete(overlapped, 0, n);
+    if (overlapped == nullptr) {
+        return TRUE;
     }
-    return TRUE;
+    complete(overlapped, 0, n);
+    if (!readsPend) {
+        return TRUE;
+    }
+    *count = 0;
+    return fail(ERROR_IO_PENDING);
 }
 
 BOOL FakeComm::writeFile(HANDLE device, const void* data, DWORD size, DWORD* count, OVERLAPPED* overlapped) {
@@ -282,7 +320,16 @@ BOOL FakeComm::writeFile(HANDLE device, const void* data, DWORD size, DWORD* cou
     if (usable(device) == nullptr) {
         return FALSE;
     }
-    const DWORD n = writeTimesOut_ ? size / 2 : size;
+    const DWORD n = writeTimesOut ? size / 2 : size;
+    if (overlapped != nullptr && writesHeld_ && pendingWrite_ == nullptr) {
+        // Held back by the line: it pends, its bytes in the output queue.
+        overlapped->Internal = kPending;
+        heldBytes_.assign(static_cast<const char*>(data), n);
+        pendingWrite_ = overlapped;
+        writeThread_ = std::this_thread::get_id();
+        *count = 0;
+        return fail(ERROR_IO_PENDING);
+    }
     output_.append(static_cast<const char*>(data), n);
     *count = n;
     if (overlapped == nullptr) {
@@ -299,6 +346,9 @@ BOOL FakeComm::getOverlappedResult(HANDLE, OVERLAPPED* overlapped, DWORD* count,
     for (;;) {
         {
             std::lock_guard<std::mutex> hold(mutex_);
+            if (overlapped != pendingWait_ && scriptedFailure(Call::GetOverlappedResult)) {
+                return FALSE;
+            }
             if (overlapped->Internal != kPending) {
                 *count = static_cast<DWORD>(overlapped->InternalHigh);
                 if (overlapped->Internal != 0) {
@@ -319,6 +369,42 @@ BOOL FakeComm::cancelIo(HANDLE device) {
     if (handles_.count(device) == 0) {
         return fail(ERROR_INVALID_HANDLE);
     }
-    completeWait(0, ERROR_OPERATION_ABORTED);
+    // Only what the calling thread started.
+    if (waitThread_ == std::this_thread::get_id()) {
+        completeWait(0, ERROR_OPERATION_ABORTED);
+    }
+    if (writeThread_ == std::this_thread::get_id()) {
+        completeWrite(ERROR_OPERATION_ABORTED);
+    }
     return TRUE;
+}
+
+HANDLE FakeComm::createEvent(BOOL manualReset, BOOL initialState) {
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (scriptedFailure(Call::CreateEvent)) {
+            return nullptr;
+        }
+    }
+    return WinCommApi::createEvent(manualReset, initialState);
+}
+
+DWORD FakeComm::waitForMultipleObjects(DWORD count, const HANDLE* handles, DWORD milliseconds) {
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (scriptedFailure(Call::Wait)) {
+            return WAIT_FAILED;
+        }
+    }
+    return WinCommApi::waitForMultipleObjects(count, handles, milliseconds);
+}
+
+bool FakeComm::startThread(std::thread& thread, std::function<void()> body) {
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (scriptedFailure(Call::StartThread)) {
+            return false;
+        }
+    }
+    return WinCommApi::startThread(thread, std::move(body));
 }

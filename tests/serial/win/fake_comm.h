@@ -6,15 +6,20 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "serial/win/comm_api.h"
 
 // A serial device played in memory behind the port's kernel32 seam, as Windows plays a real one:
 // - WaitCommEvent pends, and completes with EV_RXCHAR when characters arrive (at once when some came
-//   since the last wait); SetCommMask completes a pending wait with an empty mask, CancelIo and
-//   CloseHandle with ERROR_OPERATION_ABORTED.
+//   since the last wait); SetCommMask completes a pending wait with an empty mask, CloseHandle with
+//   ERROR_OPERATION_ABORTED, and so does CancelIo, but only from the thread that started the wait.
 // - Overlapped writes pend and complete in full, or, with a write time-out scripted, with fewer bytes
-//   than asked (the driver's time ran out); plain writes return at once, the same way.
+//   than asked (the driver's time ran out); plain writes return at once, the same way. With writes
+//   held (flow control), an overlapped write stays pending, its bytes in the output queue, until
+//   PurgeComm aborts it or its own thread cancels it. With reads pending, overlapped reads pend too.
+// - Any call of the script's list can be made to fail the next times it is made, with an error.
 // - A removed device fails every call on the handles it had with the removal error given, while a
 //   pending wait completes with ERROR_OPERATION_ABORTED; the name opens nothing until it is restored.
 // - With waitsFail, every wait pends and ends at once with ERROR_OPERATION_ABORTED, as under Wine on a
@@ -31,11 +36,18 @@ public:
     void remove(DWORD error);
     // A new device under the same name.
     void restore();
-    // What the port set up, and how it used the device.
-    void setWaitsFail(bool fail);
+    // How the device behaves, set by the test at any time.
+    std::atomic<bool> waitsFail{false};
     // Some drivers do not end a pending wait when the event mask is cleared; CancelIo still does.
-    void setMaskEndsWait(bool ends);
-    void setWriteTimesOut(bool timesOut);
+    std::atomic<bool> maskEndsWait{true};
+    std::atomic<bool> writeTimesOut{false};
+    std::atomic<bool> readsPend{false};
+    std::atomic<DWORD> lineErrors{0};  // the error bits the next ClearCommError reports (CE_FRAME, ...)
+    void setWritesHeld(bool held);
+    enum class Call { SetCommMask, ClearCommError, GetOverlappedResult, CreateEvent, Wait, StartThread };
+    // The next `times` calls of `call` fail with error (a wait with WAIT_FAILED).
+    void failNext(Call call, DWORD error, int times = 1);
+    bool writePending();
     // Ends a pending wait with ERROR_OPERATION_ABORTED, as when something else cancels it.
     void abortWait();
     bool waitPending();
@@ -62,6 +74,9 @@ public:
                    OVERLAPPED* overlapped) override;
     BOOL getOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* count, BOOL wait) override;
     BOOL cancelIo(HANDLE device) override;
+    HANDLE createEvent(BOOL manualReset, BOOL initialState) override;
+    DWORD waitForMultipleObjects(DWORD count, const HANDLE* handles, DWORD milliseconds) override;
+    bool startThread(std::thread& thread, std::function<void()> body) override;
 
 private:
     struct Handle {
@@ -73,6 +88,9 @@ private:
     // removal error when its device is gone.
     Handle* usable(HANDLE device);
     void completeWait(DWORD mask, DWORD error);
+    void completeWrite(DWORD error);
+    // Under mutex_: whether the script fails this call now (with its error set).
+    bool scriptedFailure(Call call);
     static void complete(OVERLAPPED* overlapped, DWORD error, DWORD count);
 
     std::mutex mutex_;
@@ -80,9 +98,8 @@ private:
     int device_ = 1;  // the device plugged in now
     bool removed_ = false;
     DWORD removalError_ = 0;
-    bool waitsFail_ = false;
-    bool maskEndsWait_ = true;
-    bool writeTimesOut_ = false;
+    bool writesHeld_ = false;
+    std::map<Call, std::pair<int, DWORD>> failures_;
     std::map<HANDLE, Handle> handles_;
     unsigned int nextHandle_ = 1;
 
@@ -93,5 +110,9 @@ private:
     bool arrivedSinceWait_ = false;
     DWORD* pendingMask_ = nullptr;
     OVERLAPPED* pendingWait_ = nullptr;
+    std::thread::id waitThread_;
+    OVERLAPPED* pendingWrite_ = nullptr;
+    std::string heldBytes_;
+    std::thread::id writeThread_;
     std::string lastPath_;
 };

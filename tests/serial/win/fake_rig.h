@@ -13,10 +13,13 @@
 // pends and completes), or with waitsFail the fallback that polls the queue, as under Wine.
 class FakeRig : public PortRig {
 public:
-    explicit FakeRig(bool waitsFail = false) { fake.setWaitsFail(waitsFail); }
+    explicit FakeRig(bool waitsFail = false) { fake.waitsFail = waitsFail; }
 
     std::unique_ptr<CSerialPortBase> makePort() override {
         return std::make_unique<CSerialPortWinBase>(fake);
+    }
+    std::unique_ptr<CSerialPortBase> makePortHookingThreadStart(std::function<void()> hook) override {
+        return std::make_unique<ThreadStartHooked<CSerialPortWinBase>>(std::move(hook), fake);
     }
     std::string portName() override { return "COM3"; }
     std::string missingName() override { return "COM77"; }
@@ -33,6 +36,12 @@ public:
         written_.erase(0, out.size());
         return out;
     }
+
+    std::size_t holdWrites() override {
+        fake.setWritesHeld(true);
+        return 6;
+    }
+    bool writeUnderWay() override { return fake.writePending(); }
 
     bool removeDevice() override {
         fake.remove(ERROR_ACCESS_DENIED);

@@ -12,6 +12,9 @@ namespace {
 class NullModemRig : public PortRig {
 public:
     std::unique_ptr<CSerialPortBase> makePort() override { return std::make_unique<CSerialPortWinBase>(); }
+    std::unique_ptr<CSerialPortBase> makePortHookingThreadStart(std::function<void()> hook) override {
+        return std::make_unique<ThreadStartHooked<CSerialPortWinBase>>(std::move(hook));
+    }
     std::string portName() override { return wintest::kNearPort; }
     std::string missingName() override { return "COM77"; }
 
@@ -19,6 +22,10 @@ public:
     std::string receive(std::size_t count, std::chrono::milliseconds limit) override {
         return far_.receive(count, static_cast<int>(limit.count()));
     }
+
+    // Wine's pseudo-terminal takes every write: nothing holds one up.
+    std::size_t holdWrites() override { return 0; }
+    bool writeUnderWay() override { return false; }
 
     bool removeDevice() override { return orderNullModem("hang up A"); }
     void restoreDevice() override {}

@@ -1,9 +1,11 @@
-// The Windows port's own receive path, driven through the scripted device (fake_comm.h): the wait
-// that pends and completes, the fallback for devices that cannot wait, device removal as drivers
-// report it, and writes that run out of time. What every port promises is in port_contract_test.cpp.
+// The Windows port's own paths, driven through the scripted device (fake_comm.h): the wait that pends
+// and completes, the fallback for devices that cannot wait, device removal as drivers report it,
+// writes that fail, what the system may refuse at open and what a device may report on the way. What
+// every port promises is in port_contract_test.cpp.
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -28,41 +30,37 @@ protected:
     CSerialPortWinBase port{fake};
 };
 
+// Quiet, or with fewer bytes than the threshold queued, the port sleeps in one wait and never polls.
 TEST_F(WinPortFake, AQuietPortSleepsInOneWaitThatCompletesWhenCharactersCome) {
-    openPort();
-    ASSERT_TRUE(waitUntil([&] { return fake.waitPending(); }));
-    const int waits = fake.waits.load();
-    const int queries = fake.queueQueries.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(fake.waits.load(), waits);
-    EXPECT_EQ(fake.queueQueries.load(), queries) << "a port that can wait must not poll";
-
-    fake.arrive("abc");
-    ASSERT_TRUE(listener.waitForCalls(1));
-    EXPECT_EQ(listener.calls()[0].byteCount, 3u);
-    EXPECT_TRUE(waitUntil([&] { return fake.waitPending(); })) << "back in the wait";
-
-    // A wait that something else ends is simply waited again.
-    fake.abortWait();
-    EXPECT_TRUE(waitUntil([&] { return fake.waitPending() && fake.waits.load() >= waits + 2; }));
-    EXPECT_TRUE(port.isOpen());
-}
-
-TEST_F(WinPortFake, BytesBelowTheThresholdAreWaitedForNotPolledFor) {
     port.setReadThreshold(4);
     openPort();
-    fake.arrive("ab");
-    ASSERT_TRUE(waitUntil([&] { return fake.waits.load() >= 2 && fake.waitPending(); }));
-    const int queries = fake.queueQueries.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_LE(fake.queueQueries.load(), queries + 1) << "polls while too few bytes wait";
+    for (const char* below : {"", "ab"}) {
+        const int waits = fake.waits.load();
+        if (*below != '\0') {
+            fake.arrive(below);
+        }
+        ASSERT_TRUE(
+            waitUntil([&] { return fake.waitPending() && fake.waits.load() >= waits + (*below ? 1 : 0); }));
+        const int queries = fake.queueQueries.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_LE(fake.waits.load(), waits + 1);
+        EXPECT_EQ(fake.queueQueries.load(), queries)
+            << "polls while " << (*below ? "too few bytes wait" : "quiet");
+    }
     fake.arrive("cd");
     ASSERT_TRUE(listener.waitForCalls(1));
     EXPECT_EQ(listener.calls()[0].byteCount, 4u);
+    EXPECT_TRUE(waitUntil([&] { return fake.waitPending(); })) << "back in the wait";
+
+    // A wait that something else ends is simply waited again.
+    const int waits = fake.waits.load();
+    fake.abortWait();
+    EXPECT_TRUE(waitUntil([&] { return fake.waitPending() && fake.waits.load() > waits; }));
+    EXPECT_TRUE(port.isOpen());
 }
 
 TEST_F(WinPortFake, WaitsThatKeepFailingFallBackToPollingUntilAWaitWorksAgain) {
-    fake.setWaitsFail(true);
+    fake.waitsFail = true;
     openPort();
     fake.arrive("polled");
     ASSERT_TRUE(listener.waitForCalls(1));
@@ -72,7 +70,7 @@ TEST_F(WinPortFake, WaitsThatKeepFailingFallBackToPollingUntilAWaitWorksAgain) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LE(fake.waits.load(), waits + 1) << "retries the failing wait without pause";
 
-    fake.setWaitsFail(false);
+    fake.waitsFail = false;
     ASSERT_TRUE(waitUntil([&] { return fake.waitPending(); }, 3000));
     const int queries = fake.queueQueries.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -80,7 +78,7 @@ TEST_F(WinPortFake, WaitsThatKeepFailingFallBackToPollingUntilAWaitWorksAgain) {
 }
 
 TEST_F(WinPortFake, CloseEndsAWaitThatClearingTheMaskDoesNotEnd) {
-    fake.setMaskEndsWait(false);
+    fake.maskEndsWait = false;
     openPort();
     ASSERT_TRUE(waitUntil([&] { return fake.waitPending(); }));
     const int threads = wintest::processThreadCount();
@@ -98,7 +96,7 @@ TEST_F(WinPortFake, ARemovedDeviceIsLostWhateverErrorItsDriverGives) {
                                   ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_REMOVED}) {
             SCOPED_TRACE(testing::Message() << "error " << error << (waitsFail ? ", polling" : ""));
             fake.restore();
-            fake.setWaitsFail(waitsFail);
+            fake.waitsFail = waitsFail;
             const int threads = wintest::processThreadCount();
             openPort();
             fake.remove(error);
@@ -113,32 +111,110 @@ TEST_F(WinPortFake, ARemovedDeviceIsLostWhateverErrorItsDriverGives) {
     EXPECT_EQ(fake.strayCloses.load(), 0);
 }
 
-TEST_F(WinPortFake, AWriteThatRunsOutOfTimeFailsAndThePortStaysOpen) {
+// A write the driver ends early (its time ran out) or reports failed, for a reason that is not a
+// removal, is a failure; the port stays open.
+TEST_F(WinPortFake, AWriteThatFailsLeavesThePortOpen) {
+    const std::function<void()> failures[] = {
+        [&] { fake.writeTimesOut = true; },
+        [&] { fake.failNext(FakeComm::Call::GetOverlappedResult, ERROR_SEM_TIMEOUT); },
+    };
     for (const IoMode mode : {IoMode::Asynchronous, IoMode::Synchronous}) {
-        openPort(mode);
-        fake.setWriteTimesOut(true);
-        EXPECT_EQ(port.write("\xAA\x01\x00\xFF\x00\x54", 6), -1);
-        EXPECT_EQ(port.lastStatus(), SerialStatus::WriteFailed);
-        EXPECT_TRUE(port.isOpen());
-        fake.setWriteTimesOut(false);
-        EXPECT_EQ(port.write("\xAA\x01\x00\xFF\x00\x54", 6), 6);
-        port.close();
-        fake.takeWritten();
+        for (std::size_t row = 0; row < 2 && (row == 0 || mode == IoMode::Asynchronous); ++row) {
+            SCOPED_TRACE(testing::Message() << "mode " << static_cast<int>(mode) << ", row " << row);
+            openPort(mode);
+            failures[row]();
+            EXPECT_EQ(port.write("\xAA\x01\x00\xFF\x00\x54", 6), -1);
+            EXPECT_EQ(port.lastStatus(), SerialStatus::WriteFailed);
+            EXPECT_TRUE(port.isOpen());
+            fake.writeTimesOut = false;
+            EXPECT_EQ(port.write("\xAA\x01\x00\xFF\x00\x54", 6), 6);
+            port.close();
+            fake.takeWritten();
+        }
     }
 }
 
+// A write that finds the device gone closes the port. The status is the write's: the receive thread,
+// which then finds its session lost, records nothing over it, and nobody is told of bytes.
 TEST_F(WinPortFake, AWriteThatFindsTheDeviceGoneLeavesThePortClosed) {
-    openPort(IoMode::Synchronous);  // no receive thread to notice it first
-    fake.remove(ERROR_BAD_COMMAND);
-    EXPECT_EQ(port.write("x", 1), -1);
-    EXPECT_EQ(port.lastStatus(), SerialStatus::WriteFailed);
-    EXPECT_FALSE(port.isOpen());
-    char buffer[4];
-    EXPECT_EQ(port.read(buffer, 4), -1);
-    EXPECT_EQ(port.lastStatus(), SerialStatus::NotOpen);
-    EXPECT_EQ(fake.openHandles(), 1) << "the handle is the port's until close";
-    port.close();
-    EXPECT_EQ(fake.openHandles(), 0);
+    for (const IoMode mode : {IoMode::Synchronous, IoMode::Asynchronous}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        fake.restore();
+        openPort(mode);
+        if (mode == IoMode::Synchronous) {
+            fake.remove(ERROR_BAD_COMMAND);  // no receive thread to notice it first
+        } else {
+            fake.failNext(FakeComm::Call::GetOverlappedResult, ERROR_GEN_FAILURE);
+        }
+        EXPECT_EQ(port.write("x", 1), -1);
+        EXPECT_EQ(port.lastStatus(), SerialStatus::WriteFailed);
+        EXPECT_FALSE(port.isOpen());
+        fake.arrive("late");
+        char buffer[4];
+        EXPECT_EQ(port.read(buffer, 4), -1);
+        EXPECT_EQ(port.lastStatus(), SerialStatus::NotOpen);
+        port.clearStatus();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(port.lastStatus(), SerialStatus::Success) << "the receive thread recorded over it";
+        EXPECT_EQ(fake.openHandles(), 1) << "the handle is the port's until close";
+        port.close();
+        EXPECT_EQ(fake.openHandles(), 0);
+        EXPECT_TRUE(listener.calls().empty());
+    }
+}
+
+// What the system may refuse while a port opens: the open fails with its status, and nothing of it is
+// left (the next open works).
+TEST_F(WinPortFake, WhatFailsAtOpenLeavesNothingBehind) {
+    const struct {
+        FakeComm::Call call;
+        SerialStatus status;
+    } rows[] = {
+        {FakeComm::Call::SetCommMask, SerialStatus::InvalidParam},
+        {FakeComm::Call::CreateEvent, SerialStatus::InternalError},
+        {FakeComm::Call::StartThread, SerialStatus::InternalError},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.call));
+        fake.failNext(row.call, ERROR_NOT_ENOUGH_MEMORY);
+        port.init("COM3", 115200, Parity::None, 8, StopBits::One, FlowControl::None, 4096);
+        EXPECT_FALSE(port.open());
+        EXPECT_EQ(port.lastStatus(), row.status);
+        EXPECT_FALSE(port.isOpen());
+        EXPECT_EQ(fake.openHandles(), 0);
+        openPort();
+        port.close();
+    }
+    EXPECT_EQ(fake.strayCloses.load(), 0);
+}
+
+// What a working device may report on the way: reads that pend, a queue query that fails once, error
+// bits, a wait that fails. None loses a byte or stops the port.
+TEST_F(WinPortFake, TheReceivePathGoesOnThroughWhatADeviceMayReport) {
+    const std::function<void()> reports[] = {
+        [&] { fake.readsPend = true; },
+        [&] { fake.failNext(FakeComm::Call::ClearCommError, ERROR_INVALID_PARAMETER); },
+        [&] { fake.lineErrors = CE_FRAME | CE_OVERRUN; },
+        [&] { fake.failNext(FakeComm::Call::Wait, ERROR_INVALID_HANDLE); },
+    };
+    for (const auto& report : reports) {
+        SCOPED_TRACE(&report - reports);
+        openPort();
+        report();
+        // The second chunk comes once the first has been looked at: a query that failed leaves the
+        // bytes for the next character event.
+        const int queries = fake.queueQueries;
+        fake.arrive("abc");
+        ASSERT_TRUE(waitUntil([&] { return fake.queueQueries > queries && fake.waitPending(); }));
+        fake.arrive("d");
+        ASSERT_TRUE(waitUntil([&] { return port.bytesAvailable() == 4; }));
+        char got[8] = {};
+        EXPECT_EQ(port.readAll(got), 4);
+        EXPECT_STREQ(got, "abcd");
+        EXPECT_TRUE(port.isOpen());
+        port.close();
+        fake.readsPend = false;
+    }
 }
 
 TEST_F(WinPortFake, TheLongestNameGoesWholeIntoTheDevicePath) {
