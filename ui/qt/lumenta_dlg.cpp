@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QTimerEvent>
 
@@ -268,6 +269,16 @@ void CLumentaDlg::showAboutBox() {
     about.exec();
 }
 
+// The desktop's browser gets the guide; when there is none (no xdg-open, no browser), the window
+// says so and where the guide is.
 void CLumentaDlg::openUserGuide() {
-    openUserGuideInBrowser();
+    const QUrl address = userGuideAddress(QCoreApplication::applicationDirPath());
+    if (QDesktopServices::openUrl(address)) {
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QCoreApplication::applicationName(),
+                    QStringLiteral("No program could open the user guide."), QMessageBox::Ok, this);
+    box.setInformativeText(userGuideNotOpenedText(address));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
 }
