@@ -46,7 +46,7 @@ std::string sendUsage() {
            "Exit codes:\n"
            "  0  the frame was sent (or --list, --help, --version)\n"
            "  2  bad option or value\n"
-           "  3  unknown port: no serial port of that name is listed\n"
+           "  3  unknown port: no serial port of that name is listed, or its device has gone\n"
            "  4  the port is in use by another program\n" +
            kPermissionDenied +
            "  6  writing failed after the port opened: part of the frame may have left the port\n"

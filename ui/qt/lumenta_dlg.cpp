@@ -6,9 +6,9 @@
 #include <QMessageBox>
 #include <QTimerEvent>
 
+#include "diagnosis/port_problem.h"
 #include "ui/qt/about_dlg.h"
 #include "ui/qt/dialog_units.h"
-#include "ui/qt/port_warning.h"
 #include "ui/qt/user_guide.h"
 
 using dialog_units::toPixels;
@@ -197,10 +197,7 @@ QString CLumentaDlg::busyDetails() {
     if (port_.port() == nullptr) {
         return {};
     }
-    const std::string name = chosenPortName();
-    const SerialStatus status = port_.lastStatus();
-    return portWarningDetails(name, status, serialStatusMessage(static_cast<std::int32_t>(status)),
-                              portPermissionRefused(name));
+    return QString::fromStdString(openFailureDetails(chosenPortName(), port_.lastStatus()));
 }
 
 // The port that went away is the one the port was opened by, whatever the list shows by now.
@@ -209,10 +206,7 @@ QString CLumentaDlg::lostDetails() {
     if (port == nullptr) {
         return {};
     }
-    const std::string name = port->portName();
-    const SerialStatus status = port_.lastStatus();
-    return portLostDetails(name, status, serialStatusMessage(static_cast<std::int32_t>(status)),
-                           portDevicePresent(name));
+    return QString::fromStdString(lostPortDetails(port->portName(), port_.lastStatus()));
 }
 
 void CLumentaDlg::startTimer(unsigned int id, unsigned int milliseconds) {
