@@ -7,203 +7,75 @@
 
 #include <cerrno>
 #include <string>
-#include <vector>
 
 namespace {
 
-PortFacts on(const std::string& path) {
-    PortFacts facts;
-    facts.path = path;
-    return facts;
+// Facts as found: where the name led, errno of the access check, the group, the holder.
+PortFacts facts(SerialStatus reached, int accessError = 0, const std::string& group = "", int groupBits = 0,
+                long holder = 0, const std::string& program = "") {
+    PortFacts found;
+    found.path = "/dev/ttyUSB0";
+    found.reached = reached;
+    found.accessError = accessError;
+    found.groupName = group;
+    found.rootGroup = group == "root";
+    found.groupMayUse = (groupBits & 1) != 0;
+    found.inGroup = (groupBits & 2) != 0;
+    found.addedSinceLogin = (groupBits & 4) != 0;
+    found.holderPid = holder;
+    found.holderProgram = program;
+    return found;
 }
+constexpr int kMayUse = 1, kMember = 2, kAddedSinceLogin = 4;
+const SerialStatus kReached = SerialStatus::Success;
 
-PortFacts refused(const std::string& group, bool rootGroup, bool groupMayUse, bool inGroup, bool added) {
-    PortFacts facts = on("/dev/ttyUSB0");
-    facts.accessError = EACCES;
-    facts.groupName = group;
-    facts.rootGroup = rootGroup;
-    facts.groupMayUse = groupMayUse;
-    facts.inGroup = inGroup;
-    facts.addedSinceLogin = added;
-    return facts;
+// The diagnosis says `says` (and never `never`) and sorts the failure as `problem`.
+void expectDiagnosis(const std::string& port, SerialStatus status, const PortFacts& found,
+                     OpenProblem problem, const std::string& says, const std::string& never = "\x01") {
+    const OpenFailure failure = describeOpenFailure(port, status, found);
+    EXPECT_EQ(failure.problem, problem) << failure.text;
+    EXPECT_NE(failure.text.find(says), std::string::npos) << failure.text;
+    EXPECT_EQ(failure.text.find(never), std::string::npos) << failure.text;
 }
-
-PortFacts withReached(SerialStatus reached) {
-    PortFacts facts;
-    facts.reached = reached;
-    return facts;
-}
-
-PortFacts heldBy(long pid, const std::string& program) {
-    PortFacts facts = on("/dev/ttyS0");
-    facts.accessError = 0;
-    facts.holderPid = pid;
-    facts.holderProgram = program;
-    return facts;
-}
-
-PortFacts silent() {
-    PortFacts facts;
-    facts.deviceAnswers = false;
-    return facts;
-}
-
-struct Case {
-    const char* what;
-    std::string port;
-    SerialStatus status;
-    PortFacts facts;
-    OpenProblem problem;
-    std::vector<std::string> says;
-    std::vector<std::string> never;
-};
 
 TEST(PortProblem, OneDiagnosisForEveryWayAnOpenFails) {
-    const std::vector<Case> cases = {
-        {"nothing chosen",
-         "",
-         SerialStatus::InvalidParam,
-         {},
-         OpenProblem::NoPort,
-         {"port list is empty"},
-         {}},
-        {"unplugged",
-         "ttyUSB9",
-         SerialStatus::NotFound,
-         {},
-         OpenProblem::Gone,
-         {"port ttyUSB9 has gone", "unplugged"},
-         {}},
-        {"gone before the open",
-         "vdimmer",
-         SerialStatus::OpenFailed,
-         withReached(SerialStatus::NotFound),
-         OpenProblem::Gone,
-         {"port vdimmer has gone"},
-         {}},
-        {"a folder on the way refuses",
-         "x",
-         SerialStatus::AccessDenied,
-         withReached(SerialStatus::AccessDenied),
-         OpenProblem::PermissionDenied,
-         {"you may not reach port x"},
-         {}},
-        {"no serial line",
-         "notatty",
-         SerialStatus::OpenFailed,
-         withReached(SerialStatus::OpenFailed),
-         OpenProblem::NotASerialDevice,
-         {"does not lead to a serial device"},
-         {}},
-        // EACCES on a device of root's group: joining a group does not help, a udev rule does.
-        {"root's device",
-         "ttyS0",
-         SerialStatus::AccessDenied,
-         refused("root", true, false, false, false),
-         OpenProblem::PermissionDenied,
-         {"permission denied", "belongs to the group 'root'", "udev rule", "-aG dialout"},
-         {"usermod -aG root"}},
-        {"a group without access",
-         "ttyS0",
-         SerialStatus::AccessDenied,
-         refused("tty", false, false, false, false),
-         OpenProblem::PermissionDenied,
-         {"udev rule"},
-         {"-aG tty"}},
-        {"dialout, not a member",
-         "ttyUSB0",
-         SerialStatus::AccessDenied,
-         refused("dialout", false, true, false, false),
-         OpenProblem::PermissionDenied,
-         {"(/dev/ttyUSB0)", "sudo usermod -aG dialout $USER"},
-         {"udev"}},
-        {"dialout, a member",
-         "ttyUSB0",
-         SerialStatus::AccessDenied,
-         refused("dialout", false, true, true, false),
-         OpenProblem::PermissionDenied,
-         {"which you are in"},
-         {"usermod"}},
-        {"dialout, added since login",
-         "ttyUSB0",
-         SerialStatus::AccessDenied,
-         refused("uucp", false, true, false, true),
-         OpenProblem::PermissionDenied,
-         {"log out and back in", "newgrp uucp"},
-         {"usermod"}},
-        {"EPERM counts as refused",
-         "ttyUSB0",
-         SerialStatus::AccessDenied,
-         [] {
-             PortFacts facts = refused("dialout", false, true, false, false);
-             facts.accessError = EPERM;
-             return facts;
-         }(),
-         OpenProblem::PermissionDenied,
-         {"permission denied"},
-         {}},
-        // Allowed, but refused: another program has it.
-        {"a lock file's holder",
-         "ttyS0",
-         SerialStatus::AccessDenied,
-         heldBy(4321, "minicom"),
-         OpenProblem::Busy,
-         {"port ttyS0 (/dev/ttyS0) is in use by another program (pid 4321, minicom)"},
-         {"permission"}},
-        {"a holder without a name",
-         "ttyS0",
-         SerialStatus::AccessDenied,
-         heldBy(77, ""),
-         OpenProblem::Busy,
-         {"(pid 77)"},
-         {}},
-        {"an unknown holder",
-         "COM3",
-         SerialStatus::AccessDenied,
-         {},
-         OpenProblem::Busy,
-         {"port COM3 is in use by another program", "Close the program that holds it"},
-         {"pid"}},
-        {"an open error other than EACCES",
-         "ttyUSB0",
-         SerialStatus::AccessDenied,
-         heldBy(0, ""),
-         OpenProblem::Busy,
-         {"in use"},
-         {}},
-        {"line settings refused",
-         "COM3",
-         SerialStatus::InvalidParam,
-         {},
-         OpenProblem::SettingsRefused,
-         {"refused the line settings 115200 baud"},
-         {}},
-        // A name whose device takes no query any more (Windows, under Wine a mapping left behind).
-        {"no device behind the name",
-         "COM7",
-         SerialStatus::InvalidParam,
-         silent(),
-         OpenProblem::Gone,
-         {"port COM7 has gone"},
-         {"line settings"}},
-        {"anything else",
-         "ttyUSB0",
-         SerialStatus::OpenFailed,
-         on("/dev/ttyUSB0"),
-         OpenProblem::Other,
-         {"could not be opened: "},
-         {}},
-    };
-    for (const Case& c : cases) {
-        const OpenFailure failure = describeOpenFailure(c.port, c.status, c.facts);
-        EXPECT_EQ(failure.problem, c.problem) << c.what << ": " << failure.text;
-        for (const std::string& text : c.says) {
-            EXPECT_NE(failure.text.find(text), std::string::npos) << c.what << ": " << failure.text;
-        }
-        for (const std::string& text : c.never) {
-            EXPECT_EQ(failure.text.find(text), std::string::npos) << c.what << ": " << failure.text;
-        }
-    }
+    const SerialStatus denied = SerialStatus::AccessDenied;
+    expectDiagnosis("", SerialStatus::InvalidParam, {}, OpenProblem::NoPort, "port list is empty");
+    expectDiagnosis("ttyUSB9", SerialStatus::NotFound, {}, OpenProblem::Gone,
+                    "port ttyUSB9 has gone: the adapter");
+    expectDiagnosis("vd", SerialStatus::OpenFailed, facts(SerialStatus::NotFound), OpenProblem::Gone,
+                    "has gone");
+    expectDiagnosis("x", denied, facts(denied), OpenProblem::PermissionDenied, "you may not reach port x");
+    expectDiagnosis("notatty", SerialStatus::OpenFailed, facts(SerialStatus::OpenFailed),
+                    OpenProblem::NotASerialDevice, "does not lead to a serial device");
+    // EACCES on a device of root's group, or of a group without access: joining it would not help.
+    expectDiagnosis("ttyS0", denied, facts(kReached, EACCES, "root"), OpenProblem::PermissionDenied,
+                    "belongs to the group 'root', not to a group for serial ports", "usermod -aG root");
+    expectDiagnosis("ttyS0", denied, facts(kReached, EACCES, "tty"), OpenProblem::PermissionDenied,
+                    "udev rule", "-aG tty");
+    expectDiagnosis(
+        "ttyUSB0", denied, facts(kReached, EACCES, "dialout", kMayUse), OpenProblem::PermissionDenied,
+        "port ttyUSB0 (/dev/ttyUSB0)\n/dev/ttyUSB0 belongs to the group 'dialout'. Add yourself to it",
+        "udev");
+    expectDiagnosis("ttyUSB0", denied, facts(kReached, EPERM, "dialout", kMayUse | kMember),
+                    OpenProblem::PermissionDenied, "which you are in", "usermod");
+    expectDiagnosis("ttyUSB0", denied, facts(kReached, EACCES, "uucp", kMayUse | kAddedSinceLogin),
+                    OpenProblem::PermissionDenied, "log out and back in (or run 'newgrp uucp')", "usermod");
+    // Allowed, yet refused: another program has it, named when its lock file or lock names it.
+    expectDiagnosis("ttyS0", denied, facts(kReached, 0, "", 0, 4321, "minicom"), OpenProblem::Busy,
+                    "is in use by another program (pid 4321, minicom). Close it", "permission");
+    expectDiagnosis("ttyS0", denied, facts(kReached, 0, "", 0, 77), OpenProblem::Busy, "program (pid 77).");
+    expectDiagnosis("COM3", denied, {}, OpenProblem::Busy,
+                    "port COM3 is in use by another program. Close the", "pid");
+    expectDiagnosis("COM3", SerialStatus::InvalidParam, {}, OpenProblem::SettingsRefused,
+                    "port COM3 refused the line settings 115200 baud");
+    // A name whose device takes no query any more (a mapping left behind under Wine, a removed adapter).
+    PortFacts silent;
+    silent.deviceAnswers = false;
+    expectDiagnosis("COM7", SerialStatus::InvalidParam, silent, OpenProblem::Gone, "port COM7 has gone",
+                    "line settings");
+    expectDiagnosis("ttyUSB0", SerialStatus::OpenFailed, facts(kReached), OpenProblem::Other,
+                    "(/dev/ttyUSB0) could not be opened: ");
 }
 
 // One wording for a device that has gone, whether the open finds it gone or an open port loses it.

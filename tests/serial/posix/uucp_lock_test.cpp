@@ -31,33 +31,31 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-// A child that sleeps until it is ended: a live process that is not this one.
+// A live process that is not this one, named "sleep"; stopped (and its pid free) with end().
 class Sleeper {
 public:
-    Sleeper() {
-        pid_ = fork();
+    Sleeper() : pid_(fork()) {
         if (pid_ == 0) {
             execlp("sleep", "sleep", "60", static_cast<char*>(nullptr));
             _exit(127);
         }
-        // Until it runs as sleep, it is a copy of the test.
-        for (int wait = 0; wait < 500 && comm() != "sleep\n"; ++wait) {
+        for (int wait = 0; wait < 500 && readFile("/proc/" + std::to_string(pid_) + "/comm") != "sleep\n";
+             ++wait) {
             usleep(2000);
         }
     }
     ~Sleeper() { end(); }
     void end() {
-        if (pid_ > 0) {
+        if (!ended_ && pid_ > 0) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
+        ended_ = true;
     }
-    pid_t pid() const { return pid_; }
+    const pid_t pid_;
 
 private:
-    std::string comm() const { return readFile("/proc/" + std::to_string(pid_) + "/comm"); }
-
-    pid_t pid_ = -1;
+    bool ended_ = false;
 };
 
 std::string pidText(long pid) {
@@ -84,17 +82,16 @@ TEST(UucpLock, OnlyASmallPlainFileOfALiveProcessHoldsTheLine) {
     };
     const std::vector<Row> rows = {
         {"none", [] {}, 0},
-        {"a live pid, as the convention writes it", [&] { writeFile(lock, pidText(live.pid())); },
-         live.pid()},
-        {"a live pid, bare", [&] { writeFile(lock, std::to_string(live.pid())); }, live.pid()},
-        {"a pid that ended", [&] { writeFile(lock, pidText(ended.pid())); }, 0},
+        {"a live pid, as the convention writes it", [&] { writeFile(lock, pidText(live.pid_)); }, live.pid_},
+        {"a live pid, bare", [&] { writeFile(lock, std::to_string(live.pid_)); }, live.pid_},
+        {"a pid that ended", [&] { writeFile(lock, pidText(ended.pid_)); }, 0},
         {"this process's own", [&] { writeFile(lock, pidText(getpid())); }, 0},
         {"garbage", [&] { writeFile(lock, "hello\n"); }, 0},
-        {"a pid with more after it", [&] { writeFile(lock, pidText(live.pid()) + "x"); }, 0},
-        {"too big", [&] { writeFile(lock, std::string(100, ' ') + std::to_string(live.pid())); }, 0},
+        {"a pid with more after it", [&] { writeFile(lock, pidText(live.pid_) + "x"); }, 0},
+        {"too big", [&] { writeFile(lock, std::string(100, ' ') + std::to_string(live.pid_)); }, 0},
         {"a link to a live lock",
          [&] {
-             writeFile(dir.path() + "/elsewhere", pidText(live.pid()));
+             writeFile(dir.path() + "/elsewhere", pidText(live.pid_));
              ASSERT_EQ(symlink((dir.path() + "/elsewhere").c_str(), lock.c_str()), 0);
          },
          0},
@@ -113,7 +110,7 @@ TEST(UucpLock, OnlyASmallPlainFileOfALiveProcessHoldsTheLine) {
             EXPECT_EQ(readFile(lock), pidText(getpid()));
         }
     }
-    EXPECT_EQ(readFile(dir.path() + "/elsewhere"), pidText(live.pid())) << "a link is replaced, not followed";
+    EXPECT_EQ(readFile(dir.path() + "/elsewhere"), pidText(live.pid_)) << "a link is replaced, not followed";
     LockDirectory(dir.path()).release("ttyUSB0");
     EXPECT_EQ(access(lock.c_str(), F_OK), -1) << "given back";
 }
@@ -124,18 +121,18 @@ TEST(UucpLock, ForgedLocksAndOpenDirectoriesCountForNothing) {
     TempDir dir;
     Sleeper live;
     const std::string lock = dir.path() + "/LCK..ttyS1";
-    writeFile(lock, pidText(live.pid()));
+    writeFile(lock, pidText(live.pid_));
     if (geteuid() == 0) {
         ASSERT_EQ(chown(lock.c_str(), 4242, 4242), 0);
         EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, 0) << "uid 4242 runs no such process";
         ASSERT_EQ(chown(lock.c_str(), 0, 0), 0);
     }
-    EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, live.pid());
+    EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, live.pid_);
     ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
     EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, 0);
     EXPECT_EQ(LockDirectory(dir.path()).take("ttyS2"), Take::Unavailable);
     ASSERT_EQ(chmod(dir.path().c_str(), 01777), 0);
-    EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, live.pid());
+    EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, live.pid_);
 }
 
 // On a real device the port honours a terminal program's lock and writes its own while it holds the
@@ -150,7 +147,7 @@ TEST(UucpLock, ThePortHoldsARealDevicesLockWhileOpen) {
     port.setPortName("ttyS0");
     {
         Sleeper terminalProgram;
-        writeFile(lock, pidText(terminalProgram.pid()));
+        writeFile(lock, pidText(terminalProgram.pid_));
         EXPECT_FALSE(port.open());
         EXPECT_EQ(port.lastStatus(), SerialStatus::AccessDenied);
         unlink(lock.c_str());
