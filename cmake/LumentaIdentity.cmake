@@ -3,12 +3,18 @@
 # package, the AppStream metadata and the Windows installer all take these values from here.
 #
 #   LUMENTA_PUBLISHER       the publisher (version resource, Apps and features, package vendor)
+#   LUMENTA_COPYRIGHT       the copyright line (version resource, installer); the About boxes show a
+#                           short form beside the version
 #   LUMENTA_DOCS_SITE       the project's documentation site; `make site` builds what it serves
 #   LUMENTA_USER_GUIDE_URL  the user guide on that site, opened by "User Guide"
 #   LUMENTA_DOC_DIR         where the Linux install puts the guide, relative to the prefix
 #   lumenta_identity        an interface library whose users may include "lumenta_identity.h"
 set(LUMENTA_PUBLISHER "Lumenta")
-set(LUMENTA_COPYRIGHT "Copyright (C) 2023 ${LUMENTA_PUBLISHER}")
+set(LUMENTA_COPYRIGHT_YEAR 2023)
+set(LUMENTA_COPYRIGHT "Copyright (C) ${LUMENTA_COPYRIGHT_YEAR} ${LUMENTA_PUBLISHER}")
+# The About box's second line, on both windows: the version and the copyright, short enough for the
+# box (114 dialog units).
+set(LUMENTA_ABOUT_LINE "v${PROJECT_VERSION}, © ${LUMENTA_COPYRIGHT_YEAR} ${LUMENTA_PUBLISHER}")
 set(LUMENTA_DOCS_SITE "https://lumenta.github.io" CACHE STRING
     "The project's documentation site (scheme and host, no trailing slash)")
 set(LUMENTA_USER_GUIDE_PATH "/index.php/2023/10/15/orvia/")

@@ -6,6 +6,8 @@ set(CPACK_PACKAGE_FILE_NAME lumenta-${PROJECT_VERSION}-windows-x86_64)
 # The per-generator choices (the installer's file name, the zip's top folder) are made when cpack
 # runs each generator.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake)
+# The uninstaller's list of what to delete, made from what cpack staged.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack-uninstall-list.cmake)
 # CPack looks for NSIS.template.in on the module path before its own.
 list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
 

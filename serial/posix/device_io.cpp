@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "serial/posix/uucp_lock.h"
+
 namespace device_io {
 
 namespace {
@@ -62,6 +64,12 @@ void closeKeepingErrno(int fd) {
 }  // namespace
 
 int openExclusive(const PortTarget& target, SerialStatus& status) {
+    // A real device that a terminal program holds by its lock file is left alone, not even opened.
+    const bool realDevice = target.virtualPort.empty();
+    if (realDevice && uucp_lock::holderOf(target.path).pid != 0) {
+        status = SerialStatus::AccessDenied;
+        return -1;
+    }
     const int fd = ::open(target.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         status = statusForOpenError(errno);
@@ -85,9 +93,17 @@ int openExclusive(const PortTarget& target, SerialStatus& status) {
         closeKeepingErrno(fd);
         return -1;
     }
-    if (target.virtualPort.empty() && ioctl(fd, TIOCEXCL) != 0) {
+    if (realDevice && ioctl(fd, TIOCEXCL) != 0) {
         closeKeepingErrno(fd);
         status = SerialStatus::OpenFailed;
+        return -1;
+    }
+    // Held now against this and every other program that asks the kernel; the lock file tells those
+    // that ask the lock directory instead. One that took it meanwhile keeps it.
+    if (realDevice && !uucp_lock::holdFor(fd, target.path)) {
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        status = SerialStatus::AccessDenied;
         return -1;
     }
     status = SerialStatus::Success;
@@ -110,6 +126,7 @@ void releaseAndClose(int fd, std::int32_t baudRate) {
         }
         tcflush(fd, TCOFLUSH);
     }
+    uucp_lock::releaseFor(fd);
     flock(fd, LOCK_UN);
     ::close(fd);
 }

@@ -18,14 +18,16 @@ namespace device_io {
 // device also the terminal's exclusive mode (later opens by other programs are refused by the
 // kernel). A pseudo-terminal does not get that mode: its publisher keeps the terminal open, so the
 // mode would outlive a holder that was killed and lock the user out until the publisher restarts.
+// A real device also honours the lock-file convention of terminal programs (uucp_lock): one whose
+// lock a live program holds is not opened; once held, the port writes its own lock file.
 // Returns the descriptor, or -1 and the status to record:
 //   NotFound      no such device, or the virtual port stopped being served meanwhile;
 //   AccessDenied  held by another port or program, or permission refused;
 //   OpenFailed    anything else, among it a device that is not a terminal.
 int openExclusive(const PortTarget& target, SerialStatus& status);
 
-// Gives up the exclusive hold, discards unread input and closes the descriptor. Output still queued
-// is first given the time to leave while the line keeps taking it (closeStallLimitMs without
+// Gives up the exclusive hold (and the lock file), discards unread input and closes the descriptor. Output
+// still queued is first given the time to leave while the line keeps taking it (closeStallLimitMs without
 // progress); what a stopped line holds back is then discarded, so that closing never waits long.
 // Output that has left the device is never touched.
 void releaseAndClose(int fd, std::int32_t baudRate);

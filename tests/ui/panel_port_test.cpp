@@ -175,7 +175,7 @@ TEST_F(PanelOnPort, ADimmerThatWentAwayIsReportedOnceAndReopenedWithOneClickWhen
     probe.names_ = {"zz-other"};
     ASSERT_TRUE(processEventsUntil([&] { return boxes > 0; }, 5000));
     EXPECT_EQ(text, QString::fromUtf8("串口已断开！"));
-    EXPECT_TRUE(details.startsWith("vdimmer-test has gone")) << details.toStdString();
+    EXPECT_TRUE(details.startsWith("Port vdimmer-test has gone")) << details.toStdString();
     EXPECT_EQ(dialog->portButton().text(), "Open Port");
     EXPECT_TRUE(dialog->portList().isEnabled());
     EXPECT_FALSE(dialog->port().isOpen());

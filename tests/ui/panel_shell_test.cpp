@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,10 +57,14 @@ TEST_F(PanelShell, TheAboutBoxShowsIconNameSecondLineAndOk) {
         for (QLabel* label : modal.findChildren<QLabel*>()) {
             texts << label->text();
             hasIcon = hasIcon || !label->pixmap().isNull();
+            // Every line fits its box: nothing is cut off.
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+                << label->text().toStdString();
         }
         EXPECT_TRUE(hasIcon);
         EXPECT_TRUE(texts.contains("Quillon"));
-        EXPECT_TRUE(texts.contains(CAboutDlg::kSecondLine));
+        // The version and the copyright, as on Windows.
+        EXPECT_TRUE(texts.contains(QString::fromUtf8("v" LUMENTA_VERSION ", \u00A9 2023 Lumenta")));
         auto buttons = modal.findChildren<QPushButton*>();
         ASSERT_EQ(buttons.size(), 1);
         EXPECT_EQ(buttons.front()->text(), "OK");
@@ -80,6 +85,25 @@ TEST_F(PanelShell, UserGuideOpensTheGuidesAddressAndChangesNothing) {
     EXPECT_EQ(dialog->portButton().text(), "Open Port");
     EXPECT_EQ(dialog->levelText().text(), "0");
     EXPECT_TRUE(dialog->isVisible());
+}
+
+// No browser and no xdg-open: the window says so, and where the guide is.
+TEST_F(PanelShell, UserGuideSaysWhereTheGuideIsWhenNothingCanOpenIt) {
+    const QByteArray path = qgetenv("PATH");
+    QTemporaryDir nothing;
+    qputenv("PATH", nothing.path().toLocal8Bit());
+    qunsetenv("BROWSER");
+    qunsetenv("DEFAULT_BROWSER");
+    QString shown;
+    whenModalOpens([&](QWidget& modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(&modal)) {
+            shown = box->text() + " " + box->informativeText();
+        }
+    });
+    QTest::mouseClick(&dialog->userGuideButton(), Qt::LeftButton);
+    qputenv("PATH", path);
+    EXPECT_TRUE(shown.startsWith("No program could open the user guide.")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QString::fromLatin1(kUserGuideUrl))) << shown.toStdString();
 }
 
 // Installed as <prefix>/bin/lumenta, the panel opens <prefix>/share/doc/lumenta/user-guide.html; without
@@ -110,6 +134,7 @@ TEST(UserGuideAddress, IsTheInstalledPageWhenThereAndTheOnlineGuideOtherwise) {
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.close();
     EXPECT_EQ(userGuideAddress(bin), QUrl::fromLocalFile(QFileInfo(page).canonicalFilePath()));
+    EXPECT_TRUE(userGuideNotOpenedText(userGuideAddress(bin)).contains(QFileInfo(page).canonicalFilePath()));
 }
 
 }  // namespace

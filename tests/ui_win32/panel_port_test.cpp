@@ -133,8 +133,9 @@ TEST(PanelPort, AFailedOpenShowsTheChineseWarningUnderTheProgramsName) {
         HWND box = nullptr;
         ASSERT_TRUE(waitFor([&] { return (box = findOwnedDialog(dlg)) != nullptr; }));
         EXPECT_EQ(text(box), applicationName());
-        // The message box's text control; seven characters, exact in UTF-16.
-        EXPECT_EQ(itemText(box, 0xFFFF), L"\u4E32\u53E3\u5DF2\u88AB\u5360\u7528\uFF01");
+        // The message box's text control: the seven characters, exact in UTF-16, then why.
+        const std::wstring shown = itemText(box, 0xFFFF);
+        EXPECT_EQ(shown.rfind(L"\u4E32\u53E3\u5DF2\u88AB\u5360\u7528\uFF01\n\nPort COM8 has gone", 0), 0u);
         EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
         EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr) << "one OK button only";
         EXPECT_FALSE(IsWindowEnabled(dlg)) << "the warning is modal";

@@ -57,7 +57,9 @@ TEST(LumentaProgram, RenamedItNamesItsWarningAfterItsFileAndEndsWithItsWindow) {
     HWND box = nullptr;
     ASSERT_TRUE(
         waitFor([&] { return (box = findProcessDialog(process.dwProcessId, L"Dimmer Panel")) != nullptr; }));
-    EXPECT_EQ(itemText(box, 0xFFFF), L"\u4E32\u53E3\u5DF2\u88AB\u5360\u7528\uFF01");
+    EXPECT_EQ(
+        itemText(box, 0xFFFF),
+        L"\u4E32\u53E3\u5DF2\u88AB\u5360\u7528\uFF01\n\nNo serial port was found: the port list is empty.");
     clickItem(box, IDOK);
     ASSERT_TRUE(waitFor([&] { return findProcessDialog(process.dwProcessId, L"Dimmer Panel") == nullptr; }));
 

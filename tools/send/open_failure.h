@@ -11,6 +11,5 @@ struct FailureReport {
     std::string message;
 };
 
-// The port's status names the failure; where the status alone cannot tell "held by another program"
-// from "not allowed" (both are AccessDenied), the platform's part looks at the device itself.
+// The shared diagnosis (diagnosis/port_problem.h) in lumenta-send's and lumenta-bridge's exit codes.
 FailureReport explainOpenFailure(const std::string& portName, SerialStatus status);

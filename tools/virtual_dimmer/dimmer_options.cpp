@@ -17,6 +17,8 @@ bool parseDimmerOptions(int argc, char** argv, DimmerOptions& options, std::stri
             options.quiet = true;
         } else if (arg == "-h" || arg == "--help") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else {
             error = "unknown option " + arg;
             return false;
@@ -27,12 +29,14 @@ bool parseDimmerOptions(int argc, char** argv, DimmerOptions& options, std::stri
 
 std::string dimmerUsage(const char* program) {
     return std::string("usage: ") + program +
-           " [--name NAME] [--print-port] [--quiet]\n"
+           " [--name NAME] [--print-port] [--quiet] | --help | --version\n"
            "A virtual 24-channel dimmer on a pseudo-terminal, published as the serial port NAME\n"
            "(default vdimmer) so that the panel lists it.\n"
            "  -n, --name NAME     the port's name: letters, digits, '.', '_', '-'\n"
            "  -p, --print-port    print pty=PATH, port=NAME and link=PATH on start (for scripts;\n"
            "                      under Wine, map a COM port to the pty path)\n"
            "  -q, --quiet         print nothing but errors (and --print-port's lines)\n"
+           "  -h, --help          print this help\n"
+           "  --version           print the version\n"
            "Ends on Ctrl-C or SIGTERM and removes its port.\n";
 }

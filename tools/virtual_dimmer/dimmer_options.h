@@ -9,6 +9,7 @@ struct DimmerOptions {
     bool printPort = false;  // print pty=PATH, port=NAME and link=PATH lines on start, even when quiet
     bool quiet = false;      // no banner, no frames, no table (the window front end has none anyway)
     bool help = false;
+    bool version = false;
 };
 
 // False with a message in error for an unknown option or a missing value.

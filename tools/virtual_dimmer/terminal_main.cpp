@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/virtual_port_dir.h"
+#include "lumenta_identity.h"
 #include "tools/virtual_dimmer/dimmer_options.h"
 #include "tools/virtual_dimmer/terminal_report.h"
 #include "tools/virtual_dimmer/termination_signals.h"
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(dimmerUsage(argv[0]).c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", "lumenta-virtual-dimmer", LUMENTA_VERSION);
         return 0;
     }
 

@@ -24,7 +24,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     name->setTextFormat(Qt::PlainText);
     name->setGeometry(toPixels(42, 14, 114, 8));
 
-    auto* line = new QLabel(QString::fromLatin1(kSecondLine), this);
+    auto* line = new QLabel(QString::fromUtf8(kSecondLine), this);
     line->setTextFormat(Qt::PlainText);
     line->setGeometry(toPixels(42, 26, 114, 8));
 

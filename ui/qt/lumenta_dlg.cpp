@@ -2,12 +2,13 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QTimerEvent>
 
+#include "diagnosis/port_problem.h"
 #include "ui/qt/about_dlg.h"
 #include "ui/qt/dialog_units.h"
-#include "ui/qt/port_warning.h"
 #include "ui/qt/user_guide.h"
 
 using dialog_units::toPixels;
@@ -196,10 +197,7 @@ QString CLumentaDlg::busyDetails() {
     if (port_.port() == nullptr) {
         return {};
     }
-    const std::string name = chosenPortName();
-    const SerialStatus status = port_.lastStatus();
-    return portWarningDetails(name, status, serialStatusMessage(static_cast<std::int32_t>(status)),
-                              portPermissionRefused(name));
+    return QString::fromStdString(openFailureDetails(chosenPortName(), port_.lastStatus()));
 }
 
 // The port that went away is the one the port was opened by, whatever the list shows by now.
@@ -208,10 +206,7 @@ QString CLumentaDlg::lostDetails() {
     if (port == nullptr) {
         return {};
     }
-    const std::string name = port->portName();
-    const SerialStatus status = port_.lastStatus();
-    return portLostDetails(name, status, serialStatusMessage(static_cast<std::int32_t>(status)),
-                           portDevicePresent(name));
+    return QString::fromStdString(lostPortDetails(port->portName(), port_.lastStatus()));
 }
 
 void CLumentaDlg::startTimer(unsigned int id, unsigned int milliseconds) {
@@ -268,6 +263,16 @@ void CLumentaDlg::showAboutBox() {
     about.exec();
 }
 
+// The desktop's browser gets the guide; when there is none (no xdg-open, no browser), the window
+// says so and where the guide is.
 void CLumentaDlg::openUserGuide() {
-    openUserGuideInBrowser();
+    const QUrl address = userGuideAddress(QCoreApplication::applicationDirPath());
+    if (QDesktopServices::openUrl(address)) {
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QCoreApplication::applicationName(),
+                    QStringLiteral("No program could open the user guide."), QMessageBox::Ok, this);
+    box.setInformativeText(userGuideNotOpenedText(address));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
 }

@@ -1,7 +1,5 @@
 #include "ui/qt/user_guide.h"
 
-#include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 
@@ -17,6 +15,10 @@ QUrl userGuideAddress(const QString& programDir) {
     return QUrl(QString::fromLatin1(kUserGuideUrl));
 }
 
-bool openUserGuideInBrowser() {
-    return QDesktopServices::openUrl(userGuideAddress(QCoreApplication::applicationDirPath()));
+QString userGuideNotOpenedText(const QUrl& address) {
+    if (address.isLocalFile()) {
+        return QStringLiteral("The user guide is installed as %1: open it in a web browser.")
+            .arg(address.toLocalFile());
+    }
+    return QStringLiteral("The user guide is online at %1.").arg(address.toString());
 }

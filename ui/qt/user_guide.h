@@ -12,6 +12,6 @@ extern const char* const kUserGuideUrl;
 // otherwise (run from the build tree, or on a system that leaves out /usr/share/doc).
 QUrl userGuideAddress(const QString& programDir);
 
-// Hands the guide's address for this program to the desktop's default browser; false when nothing
-// could take it.
-bool openUserGuideInBrowser();
+// What the window says when nothing could open the guide at address: where to find it by hand (the
+// installed page's path, or the online address).
+QString userGuideNotOpenedText(const QUrl& address);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "diagnosis/port_problem.h"
 #include "ui/win32/about_dlg.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/text_convert.h"
@@ -253,8 +254,17 @@ bool CLumentaDlg::portListDroppedDown() const {
     return SendMessageW(portList_, CB_GETDROPPEDSTATE, 0, 0) != FALSE;
 }
 
+// The warning, then on a line of its own why (the diagnosis the Linux window and the tools give):
+// for a lost port the port it was opened as, else the chosen one.
 void CLumentaDlg::showWarning(const std::string& text) {
-    MessageBoxW(hwnd(), toWide(text).c_str(), applicationName().c_str(), MB_OK | MB_ICONEXCLAMATION);
+    std::string details;
+    if (CSerialPortBase* port = port_.port()) {
+        details = text == PanelController::kPortLostWarning
+                      ? lostPortDetails(port->portName(), port_.lastStatus())
+                      : openFailureDetails(chosenPortName(), port_.lastStatus());
+    }
+    const std::string shown = details.empty() ? text : text + "\n\n" + details;
+    MessageBoxW(hwnd(), toWide(shown).c_str(), applicationName().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CLumentaDlg::startTimer(unsigned int id, unsigned int milliseconds) {

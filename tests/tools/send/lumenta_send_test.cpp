@@ -241,8 +241,9 @@ TEST_F(LumentaSend, APortHeldByAnotherProgramIsBusy) {
     CSerialPortUnixBase holder;
     holder.init("vdimmer0", 115200, Parity::None, 8, StopBits::One, FlowControl::None, 4096);
     ASSERT_TRUE(holder.open()) << holder.lastStatusMessage();
+    // Named by its pid: this test's process holds it.
     expectFailure(send({"--port", "vdimmer0", "--channel", "1", "--level", "1"}), 4,
-                  "in use by another program");
+                  "in use by another program (pid " + std::to_string(getpid()) + ", ");
     holder.close();
     EXPECT_EQ(send({"--port", "vdimmer0", "--channel", "1", "--level", "1"}).exitCode, 0);
     EXPECT_EQ(bytesReceived(), 6u);
@@ -296,7 +297,8 @@ TEST_F(LumentaSend, AStaleLinkIsNeverFollowedIntoTheTerminalThatGotItsNumber) {
 
     EXPECT_EQ(send({"--list"}).out.find("old0"), std::string::npos);
     expectFailure(send({"--port", "old0", "--all", "--level", "1"}), 3, "unknown port 'old0'");
-    expectFailure(send({"--port", "old0", "--all", "--level", "1"}), 3, "left by a dimmer that no longer runs");
+    expectFailure(send({"--port", "old0", "--all", "--level", "1"}), 3,
+                  "left by a dimmer that no longer runs");
     expectFailure(send({"--port", terminal.slavePath(), "--all", "--level", "1"}), 3, "unknown port");
     for (const std::string& name : {std::string("old0"), terminal.slavePath()}) {
         CSerialPortUnixBase port;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/send/send_options.h"
+#include "tools/send/send_usage.h"
 
 namespace {
 
@@ -105,6 +106,15 @@ TEST(SendOptions, HelpWinsAndListAndVersionStandAlone) {
     EXPECT_EQ(parse({"--level", "999", "-h"}).options.action, SendOptions::Action::Help);
     EXPECT_EQ(parse({"--list"}).options.action, SendOptions::Action::List);
     EXPECT_EQ(parse({"--version"}).options.action, SendOptions::Action::Version);
+    // The help names this platform's ports only.
+#ifdef _WIN32
+    const char* const foreign[] = {"ttyUSB0", "/dev/", "dialout"};
+#else
+    const char* const foreign[] = {"COM3", "Windows"};
+#endif
+    for (const char* name : foreign) {
+        EXPECT_EQ(sendUsage().find(name), std::string::npos) << name;
+    }
 }
 
 }  // namespace

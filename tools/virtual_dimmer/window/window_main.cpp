@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/virtual_port_dir.h"
+#include "lumenta_identity.h"
 #include "tools/virtual_dimmer/dimmer_options.h"
 #include "tools/virtual_dimmer/termination_signals.h"
 #include "tools/virtual_dimmer/virtual_dimmer.h"
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(dimmerUsage(argv[0]).c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", "lumenta-virtual-dimmer-window", LUMENTA_VERSION);
         return 0;
     }
 
