@@ -99,6 +99,10 @@ void PanelController::onPortListCloseUp() {
     }
 }
 
+void PanelController::onPortLost() {
+    noticeLostPort();
+}
+
 void PanelController::showTexts() {
     view_.setChannelCaption(channelCaption_);
     view_.setLevelText(levelText_);

@@ -20,8 +20,9 @@
 // when it comes back it is chosen again, unless the user has chosen another entry meanwhile. No
 // rebuild happens while the user has the drop-down open; a missed one runs when it closes.
 //
-// A port that went away while open (unplugged, or its program ended) is noticed at the next tick of
-// timer 1 and after a write that failed: the panel releases it, goes to Closed and says so once.
+// A port that went away while open (unplugged, or its program ended) is noticed as soon as the port
+// tells of it (onPortLost), and otherwise at the next tick of timer 1 and after a write that failed:
+// the panel releases it, goes to Closed and says so once.
 class PanelController {
 public:
     static constexpr unsigned int kPortListTimer = 1;
@@ -57,6 +58,8 @@ public:
     void onTimer(unsigned int timerId);
     // The port list's drop-down has closed.
     void onPortListCloseUp();
+    // The port has told that its device went away (passed on to the window's thread).
+    void onPortLost();
 
     std::uint8_t channel() const { return channel_; }
     std::uint8_t level() const { return level_; }

@@ -8,6 +8,12 @@ void ListenerGate::setListener(kelso::CSerialPortListener* listener) {
     waitForOtherCalls(hold);
 }
 
+void ListenerGate::setLossListener(kelso::CPortLossListener* listener) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    lossListener_ = listener;
+    waitForOtherCalls(hold);
+}
+
 kelso::CSerialPortListener* ListenerGate::listener() {
     std::lock_guard<std::mutex> hold(mutex_);
     return listener_;
@@ -35,18 +41,29 @@ void ListenerGate::detachStatus() {
 }
 
 void ListenerGate::onDataReceived(const char* portName, unsigned int byteCount) {
-    kelso::CSerialPortListener* target;
+    callListener(&ListenerGate::listener_,
+                 [&](kelso::CSerialPortListener* target) { target->onDataReceived(portName, byteCount); });
+}
+
+void ListenerGate::onPortLost(const char* portName) {
+    callListener(&ListenerGate::lossListener_,
+                 [&](kelso::CPortLossListener* target) { target->onPortLost(portName); });
+}
+
+template <class Listener, class Call>
+void ListenerGate::callListener(Listener* ListenerGate::*target, Call call) {
+    Listener* listener;
     {
         std::lock_guard<std::mutex> hold(mutex_);
-        if (!allowed_ || listener_ == nullptr) {
+        if (!allowed_ || this->*target == nullptr) {
             return;
         }
-        target = listener_;
+        listener = this->*target;
         calling_.push_back(std::this_thread::get_id());
     }
     bool threw = false;
     try {
-        target->onDataReceived(portName, byteCount);
+        call(listener);
     } catch (...) {
         threw = true;
     }

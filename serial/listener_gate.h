@@ -6,11 +6,12 @@
 #include <thread>
 #include <vector>
 
+#include "serial/port_loss_listener.h"
 #include "serial/serial_port_listener.h"
 #include "serial/serial_status.h"
 
-// The one way a port's listener is called, from the receive thread or the read notifier's thread. It
-// keeps three promises:
+// The one way a port's listeners are called, from the receive thread or the read notifier's thread: the
+// listener of received bytes and the listener of a lost device. It keeps three promises:
 // - Once a listener has been replaced or removed, or the port closed, no further call of it starts;
 //   calls already running on other threads are waited for first. A thread that is itself inside a call
 //   (a listener replacing itself, or closing its port) waits for nobody: the other call might be
@@ -24,9 +25,10 @@ public:
     // status: where a listener's exception is recorded, until detachStatus.
     explicit ListenerGate(std::atomic<SerialStatus>* status) : status_(status) {}
 
-    // Replaces the listener (null removes it) and waits for running calls of other threads.
+    // Replaces a listener (null removes it) and waits for running calls of other threads.
     void setListener(kelso::CSerialPortListener* listener);
     kelso::CSerialPortListener* listener();
+    void setLossListener(kelso::CPortLossListener* listener);
 
     // Calls are allowed while the port is open: open allows them before its receive thread starts,
     // close forbids them and waits for running calls of other threads.
@@ -41,8 +43,12 @@ public:
 
     // Calls the listener, if there is one and calls are allowed.
     void onDataReceived(const char* portName, unsigned int byteCount) override;
+    void onPortLost(const char* portName);
 
 private:
+    // Calls call(target) for a target of the kind given, as above.
+    template <class Listener, class Call>
+    void callListener(Listener* ListenerGate::*target, Call call);
     bool callingHereLocked() const;
     // Waits until no other thread is inside a call; returns at once from inside a call.
     void waitForOtherCalls(std::unique_lock<std::mutex>& hold);
@@ -50,6 +56,7 @@ private:
     std::mutex mutex_;
     std::condition_variable callEnded_;
     kelso::CSerialPortListener* listener_ = nullptr;
+    kelso::CPortLossListener* lossListener_ = nullptr;
     bool allowed_ = false;
     std::vector<std::thread::id> calling_;  // one entry per running call
     std::atomic<SerialStatus>* status_;

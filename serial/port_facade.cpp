@@ -12,6 +12,12 @@ void CSerialPortFacade::connectListener(kelso::CSerialPortListener* listener) {
     }
 }
 
+void CSerialPortFacade::connectLossListener(kelso::CPortLossListener* listener) {
+    if (port_ && listener != nullptr) {
+        port_->setLossListener(listener);
+    }
+}
+
 void CSerialPortFacade::init(const char* portName, std::int32_t baudRate, std::int32_t parity,
                              std::int32_t dataBits, std::int32_t stopBits, std::int32_t flowControl,
                              std::uint32_t readBufferSize) {

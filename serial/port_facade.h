@@ -20,6 +20,8 @@ public:
 
     // A null listener leaves the earlier one registered.
     void connectListener(kelso::CSerialPortListener* listener);
+    // Who hears at once, on the receive thread, that the open port's device has gone; the same rule.
+    void connectLossListener(kelso::CPortLossListener* listener);
 
     void init(const char* portName, std::int32_t baudRate, std::int32_t parity, std::int32_t dataBits,
               std::int32_t stopBits, std::int32_t flowControl, std::uint32_t readBufferSize) override;

@@ -234,11 +234,11 @@ bool CSerialPortBase::readsFromBuffer() {
     return held ? held->asynchronous : ioMode() == IoMode::Asynchronous;
 }
 
-void CSerialPortBase::markLost(PortSession& session, SerialStatus status) {
+bool CSerialPortBase::markLost(PortSession& session, SerialStatus status) {
     {
         ScopedLock hold(mutex());
         if (!session.running || session.lost) {
-            return;  // closing, or already known: the status of whoever found it first stays
+            return false;  // closing, or already known: the status of whoever found it first stays
         }
         session.lost = true;
         recordStatus(status);
@@ -249,6 +249,17 @@ void CSerialPortBase::markLost(PortSession& session, SerialStatus status) {
     }
     // The receive thread ends, and a transfer of another thread gives up.
     device_->interruptDevice(session);
+    return true;
+}
+
+void CSerialPortBase::lostDevice(std::unique_lock<std::mutex>& deviceUse, PortSession& session) {
+    const bool first = markLost(session, SerialStatus::ReadFailed);
+    deviceUse.unlock();
+    if (first) {
+        // A share of the gate: the listener may close or destroy the port.
+        const std::shared_ptr<ListenerGate> gate = gate_;
+        gate->onPortLost(session.portName);
+    }
 }
 
 void CSerialPortBase::deliver(std::unique_lock<std::mutex>& deviceUse, PortSession& session,

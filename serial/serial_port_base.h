@@ -79,6 +79,8 @@ public:
     // call of the old one running on another thread.
     void setListener(kelso::CSerialPortListener* listener) { gate_->setListener(listener); }
     kelso::CSerialPortListener* listener() { return gate_->listener(); }
+    // Who hears at once that the open port's device has gone; not owned, replaced as the listener is.
+    void setLossListener(kelso::CPortLossListener* listener) { gate_->setLossListener(listener); }
 
 protected:
     IoMode ioMode() { return ioMode_; }
@@ -120,8 +122,11 @@ protected:
     // The same, only while the device has not gone: what the owner's transfers use, under the mutex.
     std::shared_ptr<PortSession> openSession();
     // The session's device has gone: the port turns closed and status is recorded, once, unless the
-    // session is being closed. Takes the port's mutex.
-    void markLost(PortSession& session, SerialStatus status);
+    // session is being closed; true for the call that marked it. Takes the port's mutex.
+    bool markLost(PortSession& session, SerialStatus status);
+    // The same from the receive thread, which then leaves the device and tells the loss listener when
+    // it was the first to find out; afterwards it touches nothing of the port and ends.
+    void lostDevice(std::unique_lock<std::mutex>& deviceUse, PortSession& session);
     // From the receive thread: stores what it read into the receive buffer, leaves the device (the
     // listener may close the port) and tells the listener, after which nothing of the port is touched.
     void deliver(std::unique_lock<std::mutex>& deviceUse, PortSession& session, const char* bytes,

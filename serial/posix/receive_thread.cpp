@@ -61,7 +61,7 @@ void CSerialPortUnixBase::receiveLoop(PortSession& base) {
             if (errno == EINTR || errno == EAGAIN) {
                 continue;
             }
-            markLost(session, SerialStatus::ReadFailed);
+            lostDevice(use, session);
             return;
         }
         if (watch[1].revents != 0) {
@@ -70,7 +70,7 @@ void CSerialPortUnixBase::receiveLoop(PortSession& base) {
             continue;  // closing, a new threshold, or a new buffer
         }
         if (deviceGone(watch[0].revents)) {
-            markLost(session, SerialStatus::ReadFailed);
+            lostDevice(use, session);
             return;
         }
         recheckMs = -1;
@@ -81,7 +81,7 @@ void CSerialPortUnixBase::receiveLoop(PortSession& base) {
             // a little later instead of spinning.
             const int queued = device_io::queuedInput(session.device);
             if (queued < 0) {
-                markLost(session, SerialStatus::ReadFailed);
+                lostDevice(use, session);
                 return;
             }
             if (static_cast<unsigned int>(queued) < threshold) {
@@ -96,6 +96,8 @@ void CSerialPortUnixBase::receiveLoop(PortSession& base) {
         // read into room for the whole input queue takes exactly what is queued.
         const std::int32_t got = readBatch(session, size);
         if (got < 0) {
+            // A device that fails a read it reported readable is gone; waiting on it would spin.
+            lostDevice(use, session);
             return;
         }
         if (got > 0) {
@@ -105,15 +107,9 @@ void CSerialPortUnixBase::receiveLoop(PortSession& base) {
     }
 }
 
-// The thread's own read: it judges only its session, so it records nothing when another thread has
-// closed the port or found the device gone first.
+// The thread's own read, of its own session: it records nothing itself, so nothing over the status of
+// another thread that closed the port or found the device gone first.
 std::int32_t CSerialPortUnixBase::readBatch(ReceiveSession& session, std::int32_t size) {
     ScopedLock hold(mutex());
-    const std::int32_t got = device_io::readSome(session.device, session.scratch.data(), size);
-    if (got >= 0) {
-        return got;
-    }
-    // A device that fails a read it reported readable is gone; waiting on it would spin.
-    markLost(session, SerialStatus::ReadFailed);
-    return -1;
+    return device_io::readSome(session.device, session.scratch.data(), size);
 }

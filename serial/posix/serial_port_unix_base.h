@@ -100,7 +100,7 @@ protected:
 
 private:
     // One batch of what the device has queued, read by the receive thread into its scratch room: the
-    // count, 0 for nothing, or -1 when the device has gone.
+    // count, 0 for nothing, or -1 when the device failed.
     std::int32_t readBatch(ReceiveSession& session, std::int32_t size);
     // Under the port's mutex: the descriptor of a device that is held and has not gone, or -1.
     int openDescriptor();

@@ -598,7 +598,7 @@ void CSerialPortWinBase::receiveLoop(PortSession& base) {
                 failedWaits = std::min(failedWaits + 1, kFailedWaitsBeforePolling);
                 goneWaits = isDeviceGoneError(error) ? goneWaits + 1 : 0;
                 if (goneWaits >= kFailedWaitsBeforePolling) {
-                    markLost(session, SerialStatus::ReadFailed);
+                    lostDevice(use, session);
                     return;
                 }
                 // Whatever the wait could not tell, the queue can: bytes that came, or a device gone.
@@ -646,7 +646,7 @@ bool CSerialPortWinBase::takeQueued(WinSession& session, std::unique_lock<std::m
     COMSTAT status{};
     if (!api_.clearCommError(session.device, &errors, &status)) {
         if (isDeviceGoneError(GetLastError())) {
-            markLost(session, SerialStatus::ReadFailed);
+            lostDevice(deviceUse, session);
             return false;
         }
         return true;  // the next character event asks again
@@ -674,7 +674,7 @@ bool CSerialPortWinBase::takeQueued(WinSession& session, std::unique_lock<std::m
     }
     if (!done) {
         if (isDeviceGoneError(error)) {
-            markLost(session, SerialStatus::ReadFailed);
+            lostDevice(deviceUse, session);
             return false;
         }
         return true;

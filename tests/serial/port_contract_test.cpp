@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <vector>
 
 #include "tests/serial/port_contract.h"
 
@@ -561,7 +562,21 @@ TEST_P(PortContractTest, OpenWriteCloseCyclesLeaveNothingBehind) {
 
 // --- a device that goes away ---------------------------------------------------------------------
 
+// The receive thread finds the loss and tells the loss listener once, with the port closed by then.
 TEST_P(PortContractTest, ALostDeviceLeavesThePortClosedUntilItOpensAgain) {
+    struct LossListener : kelso::CPortLossListener {
+        void onPortLost(const char* portName) override {
+            closedWhenTold = closedWhenTold && !port->isOpen();
+            names.push_back(portName);  // read once the threads are joined
+            ++calls;
+        }
+        CSerialPortBase* port;
+        std::atomic<bool> closedWhenTold{true};
+        std::atomic<int> calls{0};
+        std::vector<std::string> names;
+    } lost;
+    lost.port = port.get();
+    port->setLossListener(&lost);
     noteResources();
     openPort();
     rig->send("kept");
@@ -571,6 +586,7 @@ TEST_P(PortContractTest, ALostDeviceLeavesThePortClosedUntilItOpensAgain) {
     }
     ASSERT_TRUE(waitUntil([&] { return !port->isOpen(); })) << "the loss went unnoticed";
     EXPECT_EQ(port->lastStatus(), SerialStatus::ReadFailed);
+    EXPECT_TRUE(waitUntil([&] { return lost.calls == 1; }));
     EXPECT_TRUE(waitUntil([&] { return rig->threadsInUse() <= threads; }))
         << "the receive thread ends by itself";
     EXPECT_EQ(port->write("lost", 4), -1);
@@ -596,6 +612,9 @@ TEST_P(PortContractTest, ALostDeviceLeavesThePortClosedUntilItOpensAgain) {
     EXPECT_EQ(readAll(*port), "keptagain");
     port->close();
     EXPECT_TRUE(resourcesBack());
+    EXPECT_EQ(lost.names, std::vector<std::string>(2, rig->portName()));
+    EXPECT_TRUE(lost.closedWhenTold);
+    port->setLossListener(nullptr);
     if (rig->strayReleases() >= 0) {
         EXPECT_EQ(rig->strayReleases(), 0);
     }
