@@ -102,14 +102,6 @@ inline bool waitUntil(const std::function<bool()>& done,
     return done();
 }
 
-inline std::string allByteValues() {
-    std::string bytes;
-    for (int value = 0; value < 256; ++value) {
-        bytes.push_back(static_cast<char>(value));
-    }
-    return bytes;
-}
-
 inline std::string readAll(CSerialPortBase& port) {
     std::string out(static_cast<std::size_t>(port.bytesAvailable()), '\0');
     const std::int32_t got = port.readAll(out.empty() ? nullptr : &out[0]);

@@ -1,6 +1,7 @@
 // What every port backend promises, run against each of them (see port_contract.h for the rigs).
 
 #include <atomic>
+#include <numeric>
 #include <stdexcept>
 #include <vector>
 
@@ -15,43 +16,33 @@ using contract::waitUntil;
 
 // --- status codes ------------------------------------------------------------------------------
 
-TEST_P(PortContractTest, AClosedPortRefusesInputAndOutputAsNotOpen) {
+// The same misuse gets the same status from every backend; asking for nothing is no failure, nor are
+// the queries of a closed port and a second close.
+TEST_P(PortContractTest, MisuseAndAClosedPortGetTheSameStatusEverywhere) {
     char buffer[8] = {};
-    EXPECT_EQ(port->write("\xAA\x01\x00\xFF\x00\x54", 6), -1);
-    EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
-    port->clearStatus();
-    EXPECT_EQ(port->read(buffer, 8), -1);
-    EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
-    port->clearStatus();
-    EXPECT_EQ(port->readLine(buffer, 8), -1);
-    EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
-
-    // Asking for nothing is no failure; nor are the queries and a second close.
-    port->clearStatus();
+    const auto expectFailure = [&](std::int32_t result, SerialStatus status) {
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(port->lastStatus(), status);
+        port->clearStatus();
+    };
+    expectFailure(port->write("\xAA\x01\x00\xFF\x00\x54", 6), SerialStatus::NotOpen);
+    expectFailure(port->read(buffer, 8), SerialStatus::NotOpen);
+    expectFailure(port->readLine(buffer, 8), SerialStatus::NotOpen);
     EXPECT_EQ(port->read(buffer, 0), 0);
     EXPECT_EQ(port->readAll(buffer), 0);
-    EXPECT_FALSE(port->flush());
-    EXPECT_FALSE(port->purgeInput());
+    EXPECT_FALSE(port->flush() || port->purgeInput() || port->purgeOutput());
     port->close();
     port->close();
     port->setIoMode(IoMode::Synchronous);
     EXPECT_EQ(port->bytesAvailable(), 0);
+    port->setIoMode(IoMode::Asynchronous);
     EXPECT_EQ(port->lastStatus(), SerialStatus::Success);
-}
 
-TEST_P(PortContractTest, MisuseOfAnOpenPortGetsTheSameStatusEverywhere) {
     openPort();
-    char buffer[8] = {};
-    EXPECT_EQ(port->read(nullptr, 4), -1);
-    EXPECT_EQ(port->lastStatus(), SerialStatus::NullPointer);
-    EXPECT_EQ(port->write(nullptr, 4), -1);
-    EXPECT_EQ(port->lastStatus(), SerialStatus::NullPointer);
-    EXPECT_EQ(port->write("abc", -1), -1);
-    EXPECT_EQ(port->lastStatus(), SerialStatus::InvalidParam);
-    EXPECT_EQ(port->readLine(buffer, 8), -1);
-    EXPECT_EQ(port->lastStatus(), SerialStatus::NotImplemented);
-
-    port->clearStatus();
+    expectFailure(port->read(nullptr, 4), SerialStatus::NullPointer);
+    expectFailure(port->write(nullptr, 4), SerialStatus::NullPointer);
+    expectFailure(port->write("abc", -1), SerialStatus::InvalidParam);
+    expectFailure(port->readLine(buffer, 8), SerialStatus::NotImplemented);
     EXPECT_EQ(port->read(buffer, -3), 0);
     EXPECT_EQ(port->readAll(buffer), 0);
     EXPECT_EQ(port->write("", 0), 0);
@@ -86,7 +77,8 @@ TEST_P(PortContractTest, FailedOpensLeaveThePortClosedAndTheirStatusUntilCleared
 TEST_P(PortContractTest, AFrameAndEveryByteValuePassUnchangedBothWays) {
     openPort();
     const std::string frame("\xAA\x0C\x01\x64\x00\xC3", 6);
-    const std::string all = contract::allByteValues();
+    std::string all(256, '\0');
+    std::iota(all.begin(), all.end(), '\0');
     EXPECT_EQ(port->write(frame.data(), 6), 6);
     EXPECT_EQ(rig->receive(6, 5s), frame);
     EXPECT_EQ(port->write(all.data(), 256), 256);
@@ -118,15 +110,15 @@ TEST_P(PortContractTest, TheListenerHearsTheWholeFillAfterEachChunk) {
     ASSERT_TRUE(waitUntil([&] { return port->bytesAvailable() == 5; }));
     EXPECT_EQ(readAll(*port), "quiet");
     EXPECT_EQ(listener.calls().size(), 2u);
-}
 
-TEST_P(PortContractTest, AFullRingBufferKeepsTheNewestBytes) {
+    // A full ring buffer keeps the newest bytes.
+    port->close();
     openPort(16);
     const std::string sent = "abcdefghijklmnopqrstuvwxyz0123456789ABCD";
     rig->send(sent);
     ASSERT_TRUE(waitUntil([&] {
         const auto calls = listener.calls();
-        return port->bytesAvailable() == 16 && !calls.empty() && calls.back().byteCount == 16;
+        return port->bytesAvailable() == 16 && calls.size() > 2 && calls.back().byteCount == 16;
     }));
     EXPECT_EQ(readAll(*port), sent.substr(sent.size() - 16));
 }
@@ -270,59 +262,44 @@ TEST_P(PortContractTest, ReplacingTheListenerOrDestroyingThePortWaitsForARunning
     }
 }
 
-// Throws from its first call.
-class ThrowingListener : public RecordingListener {
+// Does what the test asks in its first call (close, reopen, destroy or throw), then records the call.
+class ActingListener : public RecordingListener {
 public:
+    explicit ActingListener(std::function<void()> act) : act_(std::move(act)) {}
     void onDataReceived(const char* portName, unsigned int byteCount) override {
-        RecordingListener::onDataReceived(portName, byteCount);
-        if (calls().size() == 1) {
-            throw std::runtime_error("listener failed");
+        if (!acted_.exchange(true)) {
+            act_();
         }
+        RecordingListener::onDataReceived(portName, byteCount);
     }
+
+private:
+    std::function<void()> act_;
+    std::atomic<bool> acted_{false};
 };
 
 TEST_P(PortContractTest, AListenerThatThrowsIsRecordedAndThePortGoesOn) {
     for (const std::uint32_t delay : {0u, 20u}) {
         SCOPED_TRACE(delay);
-        ThrowingListener thrower;
+        ActingListener thrower([] { throw std::runtime_error("listener failed"); });
         openPort();
         port->setReadNotifyDelay(delay);
         port->setListener(&thrower);
         rig->send("1");
         ASSERT_TRUE(waitUntil([&] { return port->lastStatus() == SerialStatus::UnknownError; }));
         rig->send("2");
-        ASSERT_TRUE(thrower.waitForCalls(2));
+        ASSERT_TRUE(thrower.waitForCalls(1)) << "the call after the one that threw";
         EXPECT_TRUE(port->isOpen());
         port->close();
         port->clearStatus();
     }
 }
 
-// Closes the port from inside its first call, and opens it again there if asked to.
-class ClosingListener : public RecordingListener {
-public:
-    ClosingListener(CSerialPortBase& port, bool reopen) : port_(port), reopen_(reopen) {}
-    void onDataReceived(const char* portName, unsigned int byteCount) override {
-        if (calls().empty()) {
-            port_.close();
-            if (reopen_) {
-                reopened = port_.open();
-            }
-        }
-        RecordingListener::onDataReceived(portName, byteCount);
-    }
-    std::atomic<bool> reopened{false};
-
-private:
-    CSerialPortBase& port_;
-    bool reopen_;
-};
-
 TEST_P(PortContractTest, AListenerMayCloseAndReopenThePort) {
     for (const std::uint32_t delay : {0u, 20u}) {
         SCOPED_TRACE(delay);
         noteResources();
-        ClosingListener closer(*port, false);
+        ActingListener closer([&] { port->close(); });
         init(*port);
         port->setReadNotifyDelay(delay);
         port->setListener(&closer);
@@ -333,12 +310,16 @@ TEST_P(PortContractTest, AListenerMayCloseAndReopenThePort) {
         EXPECT_EQ(port->write("x", 1), -1);
         EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
 
-        ClosingListener cycler(*port, true);
+        std::atomic<bool> reopened{false};
+        ActingListener cycler([&] {
+            port->close();
+            reopened = port->open();
+        });
         port->setListener(&cycler);
         ASSERT_TRUE(port->open()) << "the thread that closed its own port is joined first";
         rig->send("1");
         ASSERT_TRUE(cycler.waitForCalls(1));
-        EXPECT_TRUE(cycler.reopened);
+        EXPECT_TRUE(reopened);
         EXPECT_TRUE(port->isOpen());
         rig->send("2");
         ASSERT_TRUE(cycler.waitForCalls(2)) << "the new receive thread hears the next chunk";
@@ -413,18 +394,17 @@ TEST_P(PortContractTest, CallsOnTwoThreadsThatWaitForEachOtherMayCloseAndReopen)
 }
 
 TEST_P(PortContractTest, AListenersCloseWhileAnotherThreadOpensTakesEffect) {
-    std::unique_ptr<ClosingListener> closer;
+    ActingListener closer([&] { port->close(); });
     // The receive thread hears a byte and its listener closes while open has yet to return.
     port = rig->makePortHookingThreadStart([&] {
         rig->send("x");
-        waitUntil([&] { return !closer->calls().empty(); });
+        waitUntil([&] { return !closer.calls().empty(); });
     });
-    closer = std::make_unique<ClosingListener>(*port, false);
     init(*port);
     port->setReadNotifyDelay(0);
-    port->setListener(closer.get());
+    port->setListener(&closer);
     EXPECT_TRUE(port->open());
-    ASSERT_EQ(closer->calls().size(), 1u);
+    ASSERT_EQ(closer.calls().size(), 1u);
     EXPECT_FALSE(port->isOpen()) << "the listener's close was dropped";
     EXPECT_EQ(port->write("x", 1), -1);
     port->setListener(nullptr);
@@ -464,25 +444,12 @@ TEST_P(PortContractTest, AWriteTheLineHoldsUpEndsAtTheStallLimitOrWhenThePortClo
     EXPECT_EQ(port->lastStatus(), SerialStatus::WriteFailed);
 }
 
-// Destroys the port from inside its call.
-class DestroyingListener : public RecordingListener {
-public:
-    explicit DestroyingListener(std::unique_ptr<CSerialPortBase>& port) : port_(port) {}
-    void onDataReceived(const char* portName, unsigned int byteCount) override {
-        port_.reset();
-        RecordingListener::onDataReceived(portName, byteCount);
-    }
-
-private:
-    std::unique_ptr<CSerialPortBase>& port_;
-};
-
 TEST_P(PortContractTest, AListenerMayDestroyThePort) {
     for (const std::uint32_t delay : {0u, 20u}) {
         SCOPED_TRACE(delay);
         noteResources();
         port = rig->makePort();
-        DestroyingListener destroyer(port);
+        ActingListener destroyer([&] { port.reset(); });
         init(*port);
         port->setReadNotifyDelay(delay);
         port->setListener(&destroyer);
@@ -494,7 +461,8 @@ TEST_P(PortContractTest, AListenerMayDestroyThePort) {
     }
 }
 
-// The owner closes while the listener closes too, and while a third thread writes.
+// The owner closes while the listener closes too, and while a third thread writes: each round releases
+// the device once, and the rounds leave nothing behind.
 TEST_P(PortContractTest, ClosesFromSeveralThreadsAtOnceReleaseTheDeviceOnce) {
     class CloseOnCall : public kelso::CSerialPortListener {
     public:
@@ -515,16 +483,17 @@ TEST_P(PortContractTest, ClosesFromSeveralThreadsAtOnceReleaseTheDeviceOnce) {
     port->close();
     noteResources();
 
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 60; ++round) {
         closer.called = false;
         ASSERT_TRUE(port->open()) << "round " << round << ": " << port->lastStatusMessage();
         std::atomic<bool> stop{false};
         std::thread writer([&] {
             for (int i = 0; i < 64 && !stop; ++i) {
                 const std::int32_t written = port->write("w", 1);
+                const SerialStatus status = port->lastStatus();
                 if (written != 1) {
                     EXPECT_EQ(written, -1);
-                    EXPECT_EQ(port->lastStatus(), SerialStatus::NotOpen);
+                    EXPECT_TRUE(status == SerialStatus::NotOpen || status == SerialStatus::WriteFailed);
                 }
             }
         });
@@ -545,19 +514,6 @@ TEST_P(PortContractTest, ClosesFromSeveralThreadsAtOnceReleaseTheDeviceOnce) {
     if (rig->strayReleases() >= 0) {
         EXPECT_EQ(rig->strayReleases(), 0);
     }
-}
-
-TEST_P(PortContractTest, OpenWriteCloseCyclesLeaveNothingBehind) {
-    init(*port);
-    ASSERT_TRUE(port->open());  // what the process sets up once is in place after the first open
-    port->close();
-    noteResources();
-    for (int cycle = 0; cycle < 200; ++cycle) {
-        ASSERT_TRUE(port->open()) << "cycle " << cycle << ": " << port->lastStatusMessage();
-        ASSERT_EQ(port->write("AB", 2), 2);
-        port->close();
-    }
-    EXPECT_TRUE(resourcesBack());
 }
 
 // --- a device that goes away ---------------------------------------------------------------------

@@ -48,18 +48,6 @@ TEST(CSerialPortBase, StartsWithSuccessDelay50AndThreshold1) {
     EXPECT_EQ(port.listener(), nullptr);
 }
 
-TEST(CSerialPortBase, AStatusStaysUntilReplacedOrCleared) {
-    StubPort port;
-    port.recordStatus(SerialStatus::NotFound);
-    port.open();  // success does not reset it
-    EXPECT_EQ(port.lastStatus(), SerialStatus::NotFound);
-    EXPECT_STREQ(port.lastStatusMessage(), "not exist error");
-    port.recordStatus(SerialStatus::InternalError);
-    EXPECT_STREQ(port.lastStatusMessage(), "innet error");
-    port.clearStatus();
-    EXPECT_STREQ(port.lastStatusMessage(), "success");
-}
-
 TEST(CSerialPortBase, TellsTheListenerDirectlyWithDelayZeroOrLaterThroughTheNotifier) {
     StubPort port;
     RecordingListener listener;

@@ -25,19 +25,26 @@ TEST_F(UnixPortTest, SecondPortOnTheSameDeviceIsRefusedUntilTheFirstCloses) {
     EXPECT_EQ(port.lastStatus(), SerialStatus::AccessDenied);
 }
 
-struct RefusedName {
-    std::string name;
-    SerialStatus status;
-};
-
-TEST(UnixPortNames, NamesOutsideTheDeviceDirectoriesNeverOpen) {
+// Names outside the device directories, terminals that are never a serial line, and virtual ports that
+// lead out of the device directory or to a pseudo-terminal no live port serves (one of a user's
+// terminals, or a link left by a dimmer that was killed) never open.
+TEST(UnixPortNames, NamesThatAreNoSerialLineNeverOpen) {
     PrivatePortDir ports;
-    const std::vector<RefusedName> names = {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string slave = ptsname(master);
+    ports.publish("killed", slave);
+    ports.unpublish("killed");
+    ASSERT_EQ(symlink(slave.c_str(), (ports.path() + "/killed").c_str()), 0);  // its lock is free
+    ports.publish("passwd", "/etc/passwd");
+    ports.publish("gone", "/dev/pts/999999");
+    ports.publish("null", "/dev/null");
+    const std::pair<std::string, SerialStatus> names[] = {
         {"../../etc/passwd", SerialStatus::InvalidParam},
         {"/etc/passwd", SerialStatus::InvalidParam},
         {"/dev/../etc/passwd", SerialStatus::InvalidParam},
         {"/dev/null", SerialStatus::OpenFailed},  // a device, not a terminal
-        // Terminals that are never a serial line; /dev/ptmx would make a new pseudo-terminal.
+        // /dev/ptmx would make a new pseudo-terminal.
         {"ptmx", SerialStatus::OpenFailed},
         {"/dev/pts/ptmx", SerialStatus::OpenFailed},
         {"tty", SerialStatus::OpenFailed},
@@ -48,36 +55,21 @@ TEST(UnixPortNames, NamesOutsideTheDeviceDirectoriesNeverOpen) {
         {std::string(300, 'a'), SerialStatus::NotFound},  // cut to 255 characters: a name nobody has
         {"ttyLumentaNone", SerialStatus::NotFound},
         {"/dev/ttyLumentaNone", SerialStatus::NotFound},
-    };
-    for (const auto& entry : names) {
-        CSerialPortUnixBase port;
-        port.setPortName(entry.name.c_str());
-        EXPECT_FALSE(port.open()) << entry.name;
-        EXPECT_FALSE(port.isOpen()) << entry.name;
-        EXPECT_EQ(port.lastStatus(), entry.status) << entry.name;
-    }
-}
-
-// A pseudo-terminal opens only as a live virtual port's target: one of no port may belong to a user's
-// terminal, or to a link left by a dimmer that was killed.
-TEST(UnixPortNames, APseudoTerminalThatNoLivePortServesNeverOpens) {
-    PrivatePortDir ports;
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-    const std::string slave = ptsname(master);
-    ports.publish("killed", slave);
-    ports.unpublish("killed");
-    ASSERT_EQ(symlink(slave.c_str(), (ports.path() + "/killed").c_str()), 0);  // its lock is free
-    const std::vector<RefusedName> names = {
         {slave, SerialStatus::InvalidParam},
         {"killed", SerialStatus::NotFound},
         {ports.path() + "/killed", SerialStatus::NotFound},
+        {"passwd", SerialStatus::InvalidParam},
+        {ports.path() + "/passwd", SerialStatus::InvalidParam},
+        {ports.path() + "/../passwd", SerialStatus::InvalidParam},
+        {"gone", SerialStatus::NotFound},
+        {"null", SerialStatus::OpenFailed},
     };
-    for (const auto& entry : names) {
+    for (const auto& [name, status] : names) {
         CSerialPortUnixBase port;
-        port.setPortName(entry.name.c_str());
-        EXPECT_FALSE(port.open()) << entry.name;
-        EXPECT_EQ(port.lastStatus(), entry.status) << entry.name;
+        port.setPortName(name.c_str());
+        EXPECT_FALSE(port.open()) << name;
+        EXPECT_FALSE(port.isOpen()) << name;
+        EXPECT_EQ(port.lastStatus(), status) << name;
     }
     ::close(master);
 }
@@ -97,27 +89,6 @@ TEST(UnixPortNames, VirtualPortsOpenByBareNameAndByPath) {
     CSerialPortUnixBase byPath;
     byPath.setPortName((ports.path() + "/dimmer-1").c_str());
     EXPECT_TRUE(byPath.open());
-}
-
-TEST(UnixPortNames, VirtualPortsLeadingOutOfTheDeviceDirectoryAreRefused) {
-    PrivatePortDir ports;
-    ports.publish("passwd", "/etc/passwd");
-    ports.publish("gone", "/dev/pts/999999");
-    ports.publish("null", "/dev/null");
-
-    const std::vector<RefusedName> names = {
-        {"passwd", SerialStatus::InvalidParam},
-        {ports.path() + "/passwd", SerialStatus::InvalidParam},
-        {ports.path() + "/../passwd", SerialStatus::InvalidParam},
-        {"gone", SerialStatus::NotFound},  // left behind by a dimmer that was killed
-        {"null", SerialStatus::OpenFailed},
-    };
-    for (const auto& entry : names) {
-        CSerialPortUnixBase port;
-        port.setPortName(entry.name.c_str());
-        EXPECT_FALSE(port.open()) << entry.name;
-        EXPECT_EQ(port.lastStatus(), entry.status) << entry.name;
-    }
 }
 
 TEST(UnixPortNames, AFileOutsideTheDeviceDirectoryIsNeverOpened) {

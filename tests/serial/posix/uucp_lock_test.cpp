@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,32 +30,17 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-// A live process that is not this one, named "sleep"; stopped (and its pid free) with end().
-class Sleeper {
-public:
-    Sleeper() : pid_(fork()) {
-        if (pid_ == 0) {
-            execlp("sleep", "sleep", "60", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int wait = 0; wait < 500 && readFile("/proc/" + std::to_string(pid_) + "/comm") != "sleep\n";
-             ++wait) {
-            usleep(2000);
-        }
+// A live process that is not this one: the test's parent (ctest, or the shell). And a pid that names no
+// process any more: a child's, once it has been reaped.
+const long kLive = static_cast<long>(getppid());
+long endedPid() {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
     }
-    ~Sleeper() { end(); }
-    void end() {
-        if (!ended_ && pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        ended_ = true;
-    }
-    const pid_t pid_;
-
-private:
-    bool ended_ = false;
-};
+    waitpid(child, nullptr, 0);
+    return child;
+}
 
 std::string pidText(long pid) {
     char text[16];
@@ -71,9 +55,7 @@ void writeFile(const std::string& path, const std::string& text) {
 // What a lock file left in the directory means: a live holder (its pid), or nothing (stale).
 TEST(UucpLock, OnlyASmallPlainFileOfALiveProcessHoldsTheLine) {
     TempDir dir;
-    Sleeper live;
-    Sleeper ended;
-    ended.end();  // its pid now names no process
+    const std::string live = readFile("/proc/" + std::to_string(kLive) + "/comm");
     const std::string lock = dir.path() + "/LCK..ttyUSB0";
     struct Row {
         const char* what;
@@ -82,16 +64,16 @@ TEST(UucpLock, OnlyASmallPlainFileOfALiveProcessHoldsTheLine) {
     };
     const std::vector<Row> rows = {
         {"none", [] {}, 0},
-        {"a live pid, as the convention writes it", [&] { writeFile(lock, pidText(live.pid_)); }, live.pid_},
-        {"a live pid, bare", [&] { writeFile(lock, std::to_string(live.pid_)); }, live.pid_},
-        {"a pid that ended", [&] { writeFile(lock, pidText(ended.pid_)); }, 0},
+        {"a live pid, as the convention writes it", [&] { writeFile(lock, pidText(kLive)); }, kLive},
+        {"a live pid, bare", [&] { writeFile(lock, std::to_string(kLive)); }, kLive},
+        {"a pid that ended", [&] { writeFile(lock, pidText(endedPid())); }, 0},
         {"this process's own", [&] { writeFile(lock, pidText(getpid())); }, 0},
         {"garbage", [&] { writeFile(lock, "hello\n"); }, 0},
-        {"a pid with more after it", [&] { writeFile(lock, pidText(live.pid_) + "x"); }, 0},
-        {"too big", [&] { writeFile(lock, std::string(100, ' ') + std::to_string(live.pid_)); }, 0},
+        {"a pid with more after it", [&] { writeFile(lock, pidText(kLive) + "x"); }, 0},
+        {"too big", [&] { writeFile(lock, std::string(100, ' ') + std::to_string(kLive)); }, 0},
         {"a link to a live lock",
          [&] {
-             writeFile(dir.path() + "/elsewhere", pidText(live.pid_));
+             writeFile(dir.path() + "/elsewhere", pidText(kLive));
              ASSERT_EQ(symlink((dir.path() + "/elsewhere").c_str(), lock.c_str()), 0);
          },
          0},
@@ -103,14 +85,14 @@ TEST(UucpLock, OnlyASmallPlainFileOfALiveProcessHoldsTheLine) {
         row.make();
         const uucp_lock::Holder holder = LockDirectory(dir.path()).holder("ttyUSB0");
         EXPECT_EQ(holder.pid, row.holder);
-        EXPECT_EQ(holder.program, row.holder != 0 ? "sleep" : "");
+        EXPECT_EQ(holder.program + "\n", row.holder != 0 ? live : "\n");
         // A live holder keeps it; anything stale is replaced by this process's lock.
         EXPECT_EQ(LockDirectory(dir.path()).take("ttyUSB0"), row.holder != 0 ? Take::Busy : Take::Taken);
         if (row.holder == 0) {
             EXPECT_EQ(readFile(lock), pidText(getpid()));
         }
     }
-    EXPECT_EQ(readFile(dir.path() + "/elsewhere"), pidText(live.pid_)) << "a link is replaced, not followed";
+    EXPECT_EQ(readFile(dir.path() + "/elsewhere"), pidText(kLive)) << "a link is replaced, not followed";
     LockDirectory(dir.path()).release("ttyUSB0");
     EXPECT_EQ(access(lock.c_str(), F_OK), -1) << "given back";
 }
@@ -119,20 +101,19 @@ TEST(UucpLock, OnlyASmallPlainFileOfALiveProcessHoldsTheLine) {
 // directory others may write to without the sticky bit is not used at all.
 TEST(UucpLock, ForgedLocksAndOpenDirectoriesCountForNothing) {
     TempDir dir;
-    Sleeper live;
     const std::string lock = dir.path() + "/LCK..ttyS1";
-    writeFile(lock, pidText(live.pid_));
+    writeFile(lock, pidText(kLive));
     if (geteuid() == 0) {
         ASSERT_EQ(chown(lock.c_str(), 4242, 4242), 0);
         EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, 0) << "uid 4242 runs no such process";
         ASSERT_EQ(chown(lock.c_str(), 0, 0), 0);
     }
-    EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, live.pid_);
+    EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, kLive);
     ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
     EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, 0);
     EXPECT_EQ(LockDirectory(dir.path()).take("ttyS2"), Take::Unavailable);
     ASSERT_EQ(chmod(dir.path().c_str(), 01777), 0);
-    EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, live.pid_);
+    EXPECT_EQ(LockDirectory(dir.path()).holder("ttyS1").pid, kLive);
 }
 
 // On a real device the port honours a terminal program's lock and writes its own while it holds the
@@ -145,13 +126,10 @@ TEST(UucpLock, ThePortHoldsARealDevicesLockWhileOpen) {
     }
     CSerialPortUnixBase port;
     port.setPortName("ttyS0");
-    {
-        Sleeper terminalProgram;
-        writeFile(lock, pidText(terminalProgram.pid_));
-        EXPECT_FALSE(port.open());
-        EXPECT_EQ(port.lastStatus(), SerialStatus::AccessDenied);
-        unlink(lock.c_str());
-    }
+    writeFile(lock, pidText(kLive));  // a terminal program's
+    EXPECT_FALSE(port.open());
+    EXPECT_EQ(port.lastStatus(), SerialStatus::AccessDenied);
+    unlink(lock.c_str());
     if (!port.open()) {
         GTEST_SKIP() << "ttyS0 does not open here: " << port.lastStatusMessage();
     }

@@ -54,6 +54,16 @@ bool FakeComm::scriptedFailure(Call call) {
     return true;
 }
 
+bool FakeComm::failsNow(Call call) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return scriptedFailure(call);
+}
+
+bool FakeComm::answers(HANDLE device) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return usable(device) != nullptr;
+}
+
 void FakeComm::failNext(Call call, DWORD error, int times) {
     std::lock_guard<std::mutex> hold(mutex_);
     failures_[call] = {times, error};
@@ -211,11 +221,6 @@ BOOL FakeComm::setCommConfig(HANDLE device, COMMCONFIG* config, DWORD) {
     return TRUE;
 }
 
-BOOL FakeComm::setCommTimeouts(HANDLE device, COMMTIMEOUTS*) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return usable(device) != nullptr;
-}
-
 BOOL FakeComm::setCommMask(HANDLE device, DWORD mask) {
     std::lock_guard<std::mutex> hold(mutex_);
     if (usable(device) == nullptr || scriptedFailure(Call::SetCommMask)) {
@@ -282,16 +287,6 @@ BOOL FakeComm::purgeComm(HANDLE device, DWORD flags) {
         completeWrite(ERROR_OPERATION_ABORTED);
     }
     return TRUE;
-}
-
-BOOL FakeComm::flushFileBuffers(HANDLE device) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return usable(device) != nullptr;
-}
-
-BOOL FakeComm::escapeCommFunction(HANDLE device, DWORD) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    return usable(device) != nullptr;
 }
 
 BOOL FakeComm::readFile(HANDLE device, void* buffer, DWORD size, DWORD* count, OVERLAPPED* overlapped) {
@@ -379,32 +374,16 @@ BOOL FakeComm::cancelIo(HANDLE device) {
     return TRUE;
 }
 
+// The system's own calls, unless the script fails them.
 HANDLE FakeComm::createEvent(BOOL manualReset, BOOL initialState) {
-    {
-        std::lock_guard<std::mutex> hold(mutex_);
-        if (scriptedFailure(Call::CreateEvent)) {
-            return nullptr;
-        }
-    }
-    return WinCommApi::createEvent(manualReset, initialState);
+    return failsNow(Call::CreateEvent) ? nullptr : WinCommApi::createEvent(manualReset, initialState);
 }
 
 DWORD FakeComm::waitForMultipleObjects(DWORD count, const HANDLE* handles, DWORD milliseconds) {
-    {
-        std::lock_guard<std::mutex> hold(mutex_);
-        if (scriptedFailure(Call::Wait)) {
-            return WAIT_FAILED;
-        }
-    }
-    return WinCommApi::waitForMultipleObjects(count, handles, milliseconds);
+    return failsNow(Call::Wait) ? WAIT_FAILED
+                                : WinCommApi::waitForMultipleObjects(count, handles, milliseconds);
 }
 
 bool FakeComm::startThread(std::thread& thread, std::function<void()> body) {
-    {
-        std::lock_guard<std::mutex> hold(mutex_);
-        if (scriptedFailure(Call::StartThread)) {
-            return false;
-        }
-    }
-    return WinCommApi::startThread(thread, std::move(body));
+    return !failsNow(Call::StartThread) && WinCommApi::startThread(thread, std::move(body));
 }

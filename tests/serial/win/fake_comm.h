@@ -62,13 +62,13 @@ public:
     BOOL getCommConfig(HANDLE device, COMMCONFIG* config, DWORD* size) override;
     BOOL getCommState(HANDLE device, DCB* dcb) override;
     BOOL setCommConfig(HANDLE device, COMMCONFIG* config, DWORD size) override;
-    BOOL setCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) override;
+    BOOL setCommTimeouts(HANDLE device, COMMTIMEOUTS*) override { return answers(device); }
     BOOL setCommMask(HANDLE device, DWORD mask) override;
     BOOL waitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped) override;
     BOOL clearCommError(HANDLE device, DWORD* errors, COMSTAT* status) override;
     BOOL purgeComm(HANDLE device, DWORD flags) override;
-    BOOL flushFileBuffers(HANDLE device) override;
-    BOOL escapeCommFunction(HANDLE device, DWORD function) override;
+    BOOL flushFileBuffers(HANDLE device) override { return answers(device); }
+    BOOL escapeCommFunction(HANDLE device, DWORD) override { return answers(device); }
     BOOL readFile(HANDLE device, void* buffer, DWORD size, DWORD* count, OVERLAPPED* overlapped) override;
     BOOL writeFile(HANDLE device, const void* data, DWORD size, DWORD* count,
                    OVERLAPPED* overlapped) override;
@@ -89,8 +89,11 @@ private:
     Handle* usable(HANDLE device);
     void completeWait(DWORD mask, DWORD error);
     void completeWrite(DWORD error);
-    // Under mutex_: whether the script fails this call now (with its error set).
+    // Under mutex_: whether the script fails this call now (with its error set); failsNow takes mutex_.
     bool scriptedFailure(Call call);
+    bool failsNow(Call call);
+    // Whether the handle is open on the device plugged in now (the error set when not).
+    bool answers(HANDLE device);
     static void complete(OVERLAPPED* overlapped, DWORD error, DWORD count);
 
     std::mutex mutex_;

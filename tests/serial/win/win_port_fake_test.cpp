@@ -137,30 +137,22 @@ TEST_F(WinPortFake, AWriteThatFailsLeavesThePortOpen) {
 // A write that finds the device gone closes the port. The status is the write's: the receive thread,
 // which then finds its session lost, records nothing over it, and nobody is told of bytes.
 TEST_F(WinPortFake, AWriteThatFindsTheDeviceGoneLeavesThePortClosed) {
-    for (const IoMode mode : {IoMode::Synchronous, IoMode::Asynchronous}) {
-        SCOPED_TRACE(static_cast<int>(mode));
-        fake.restore();
-        openPort(mode);
-        if (mode == IoMode::Synchronous) {
-            fake.remove(ERROR_BAD_COMMAND);  // no receive thread to notice it first
-        } else {
-            fake.failNext(FakeComm::Call::GetOverlappedResult, ERROR_GEN_FAILURE);
-        }
-        EXPECT_EQ(port.write("x", 1), -1);
-        EXPECT_EQ(port.lastStatus(), SerialStatus::WriteFailed);
-        EXPECT_FALSE(port.isOpen());
-        fake.arrive("late");
-        char buffer[4];
-        EXPECT_EQ(port.read(buffer, 4), -1);
-        EXPECT_EQ(port.lastStatus(), SerialStatus::NotOpen);
-        port.clearStatus();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        EXPECT_EQ(port.lastStatus(), SerialStatus::Success) << "the receive thread recorded over it";
-        EXPECT_EQ(fake.openHandles(), 1) << "the handle is the port's until close";
-        port.close();
-        EXPECT_EQ(fake.openHandles(), 0);
-        EXPECT_TRUE(listener.calls().empty());
-    }
+    openPort();
+    fake.failNext(FakeComm::Call::GetOverlappedResult, ERROR_GEN_FAILURE);
+    EXPECT_EQ(port.write("x", 1), -1);
+    EXPECT_EQ(port.lastStatus(), SerialStatus::WriteFailed);
+    EXPECT_FALSE(port.isOpen());
+    fake.arrive("late");
+    char buffer[4];
+    EXPECT_EQ(port.read(buffer, 4), -1);
+    EXPECT_EQ(port.lastStatus(), SerialStatus::NotOpen);
+    port.clearStatus();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(port.lastStatus(), SerialStatus::Success) << "the receive thread recorded over it";
+    EXPECT_EQ(fake.openHandles(), 1) << "the handle is the port's until close";
+    port.close();
+    EXPECT_EQ(fake.openHandles(), 0);
+    EXPECT_TRUE(listener.calls().empty());
 }
 
 // What the system may refuse while a port opens: the open fails with its status, and nothing of it is
