@@ -1,6 +1,3 @@
-#include <atomic>
-#include <vector>
-
 #include "thread_probe.h"
 #include "unix_port_fixture.h"
 
