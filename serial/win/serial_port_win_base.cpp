@@ -353,20 +353,23 @@ bool CSerialPortWinBase::transfer(WinSession& session, bool writing, char* buffe
 bool CSerialPortWinBase::awaitTransfer(WinSession& session, bool writing, OVERLAPPED& record, DWORD& count,
                                        DWORD& error) {
     const DWORD stallLimit = static_cast<DWORD>(writeStallLimitMs(settings().baudRate));
+    // A write that the line takes is still going: its bytes leave the output queue.
+    const auto queuedOutput = [&] {
+        DWORD errors = 0;
+        COMSTAT status{};
+        return writing && api_.clearCommError(session.device, &errors, &status) ? status.cbOutQue : MAXDWORD;
+    };
     DWORD quietSince = GetTickCount();
-    DWORD lastQueued = MAXDWORD;
+    DWORD lastQueued = queuedOutput();
     for (;;) {
         const DWORD woken = api_.waitForMultipleObjects(1, &record.hEvent, kProgressCheckMs);
         if (woken == WAIT_OBJECT_0) {
             break;
         }
         if (woken == WAIT_TIMEOUT) {
-            // A write that the line takes is still going: its bytes leave the output queue.
-            DWORD errors = 0;
-            COMSTAT status{};
-            if (writing && api_.clearCommError(session.device, &errors, &status) &&
-                status.cbOutQue != lastQueued) {
-                lastQueued = status.cbOutQue;
+            const DWORD queued = queuedOutput();
+            if (queued != lastQueued) {
+                lastQueued = queued;
                 quietSince = GetTickCount();
                 continue;
             }
