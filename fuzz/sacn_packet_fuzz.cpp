@@ -31,11 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.sacnUniverse = d.universe;
     SourceMerge merge(settings);
     const BridgeClock::time_point now{};
-    const SourceMerge::Verdict first = merge.acceptSacn(d, now);
+    const SourceMerge::Verdict first = merge.acceptSacn(1, d, now);
     const bool usable = !d.preview && d.startCode == 0 && !d.terminated;
     check(first == (usable ? SourceMerge::Verdict::Applied : SourceMerge::Verdict::Ignored));
     if (usable) {
-        check(merge.acceptSacn(d, now) == SourceMerge::Verdict::OutOfOrder);
+        check(merge.acceptSacn(1, d, now) == SourceMerge::Verdict::OutOfOrder);
         check(merge.sourceCount() == 1);
     }
     return 0;

@@ -32,12 +32,23 @@ int fail(SendExitCode code, const std::string& message) {
 std::unique_ptr<UdpSocket> listen(const BridgeOptions& options, const char* protocol, std::uint16_t port,
                                   std::string& error) {
     std::string reason;
-    std::unique_ptr<UdpSocket> socket = UdpSocket::open(options.bindAddress, port, reason);
+    const auto sharing = options.exclusive ? UdpSocket::Sharing::Exclusive : UdpSocket::Sharing::Shared;
+    std::unique_ptr<UdpSocket> socket = UdpSocket::open(options.bindAddress, port, sharing, reason);
     if (!socket) {
         error = std::string("cannot listen for ") + protocol + " on " + ipv4Text(options.bindAddress) + ":" +
                 std::to_string(port) + ": " + reason;
     }
     return socket;
+}
+
+// Linux holds the receive buffer to net.core.rmem_max unless the program may pass it.
+void noteSmallReceiveBuffer(const UdpSocket& socket) {
+    if (socket.receiveBufferSize() < UdpSocket::kReceiveBufferSize) {
+        std::fprintf(stderr,
+                     "lumenta-bridge: note: the system allows a receive buffer of %zu KiB, not %zu KiB "
+                     "(net.core.rmem_max): a burst beyond it is dropped\n",
+                     socket.receiveBufferSize() / 1024, UdpSocket::kReceiveBufferSize / 1024);
+    }
 }
 
 std::string banner(const BridgeOptions& options, const std::string& port) {
@@ -93,6 +104,7 @@ int run(const BridgeOptions& options) {
     }
 
     if (!options.quiet) {
+        noteSmallReceiveBuffer(artNet ? *artNet : *sacn);
         std::fputs(banner(options, *port).c_str(), stdout);
         std::fflush(stdout);
     }

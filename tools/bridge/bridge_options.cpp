@@ -1,5 +1,7 @@
 #include "tools/bridge/bridge_options.h"
 
+#include <algorithm>
+
 #include "tools/bridge/ipv4_address.h"
 #include "tools/cli/command_line.h"
 #include "tools/cli/common_options.h"
@@ -10,7 +12,9 @@ constexpr unsigned kHighestFirstSlot = 512 - kDimmerChannelCount + 1;
 
 const OptionNames kBridgeOptionNames{
     {"--port", "--universe", "--artnet-universe", "--address", "--mode", "--bind", "--on-loss"},
-    {"--artnet", "--sacn", "--sacn-multicast", "--quiet", "--list", "--help", "-h", "--version"}};
+    {"--artnet", "--sacn", "--sacn-multicast", "--exclusive", "--quiet", "--list", "--help", "-h",
+     "--version"},
+    {"--allow"}};
 
 bool readArtNetUniverse(const std::string& text, ArtNetPortAddress& address) {
     unsigned parts[3] = {};
@@ -79,6 +83,15 @@ bool readNetworkOptions(const CommandLine& line, BridgeOptions& options, std::st
             return false;
         }
     }
+    for (const std::string& allow : line.all("--allow")) {
+        Ipv4Network block;
+        if (!parseIpv4Network(allow, block)) {
+            error = "--allow must be an IPv4 address or block such as 192.168.1.0/24, not '" + allow + "'";
+            return false;
+        }
+        options.allowed.push_back(block);
+    }
+    options.exclusive = line.has("--exclusive");
     options.sacnMulticast = line.has("--sacn-multicast");
     if (options.sacnMulticast && !merge.sacn) {
         error = "--sacn-multicast goes with sACN, which --artnet alone leaves out";
@@ -94,6 +107,12 @@ bool readNetworkOptions(const CommandLine& line, BridgeOptions& options, std::st
 }
 
 }  // namespace
+
+bool BridgeOptions::allows(std::uint32_t sender) const {
+    return allowed.empty() || std::any_of(allowed.begin(), allowed.end(), [sender](const Ipv4Network& block) {
+               return block.contains(sender);
+           });
+}
 
 bool parseBridgeOptions(int argc, const char* const* argv, BridgeOptions& options, std::string& error) {
     options = BridgeOptions{};

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "control/dimmer_frame.h"
+#include "tools/bridge/ipv4_address.h"
 #include "tools/bridge/source_merge.h"
 
 // What the command line of lumenta-bridge asks for.
@@ -13,10 +15,14 @@ struct BridgeOptions {
     Action action = Action::Run;
     std::string port;
     DimmerMode mode = DimmerMode::H;
-    MergeSettings merge;            // protocols, universe, port-address, first slot, loss policy
-    std::uint32_t bindAddress = 0;  // IPv4 in host order; 0 listens on every interface
-    bool sacnMulticast = false;     // join the universe's multicast group
-    bool quiet = false;             // errors only: no banner, no status
+    MergeSettings merge;               // protocols, universe, port-address, first slot, loss policy
+    std::uint32_t bindAddress = 0;     // IPv4 in host order; 0 listens on every interface
+    bool sacnMulticast = false;        // join the universe's multicast group
+    std::vector<Ipv4Network> allowed;  // the senders heard; empty: every sender
+    bool exclusive = false;            // refuse to share the ports with other programs
+    bool quiet = false;                // errors only: no banner, no status
+
+    bool allows(std::uint32_t sender) const;
 };
 
 // Reads the command line (the syntax lumenta-send has: --opt VALUE or --opt=VALUE). Every value is
@@ -30,6 +36,8 @@ struct BridgeOptions {
 //   --bind IP                a dotted IPv4 address to listen on; default 0.0.0.0, every interface
 //   --sacn-multicast         join the universe's multicast group; not with --bind to one address
 //   --on-loss hold|blackout  default hold
+//   --allow CIDR             repeatable: a.b.c.d/n or a.b.c.d; only those senders are heard
+//   --exclusive              take the UDP ports alone
 //   --quiet
 //   --list, --help (-h), --version   alone (--help wins over anything else)
 // False with a one-line reason in error when the command line is not a valid request.

@@ -10,8 +10,6 @@ namespace {
 constexpr std::size_t kDatagramCapacity = 1500;
 // Datagrams taken from one socket before the line gets its next frame.
 constexpr int kDatagramsPerTurn = 64;
-// ArtPollReply is far larger than ArtPoll: answer at most this many polls a second.
-constexpr unsigned kPollRepliesPerSecond = 20;
 
 std::optional<BridgeClock::time_point> earliest(std::optional<BridgeClock::time_point> a,
                                                 std::optional<BridgeClock::time_point> b) {
@@ -92,12 +90,14 @@ void BridgeRuntime::takeDatagrams(UdpSocket& socket, bool artNet) {
             return;
         }
         ++counters_.packets;
-        if (*size > sizeof buffer) {
+        if (!options_.allows(from.address)) {
+            ++counters_.notAllowed;
+        } else if (*size > sizeof buffer) {
             ++counters_.bad;
         } else if (artNet) {
             takeArtNet(buffer, *size, from);
         } else {
-            takeSacn(buffer, *size);
+            takeSacn(buffer, *size, from);
         }
     }
 }
@@ -122,11 +122,11 @@ void BridgeRuntime::takeArtNet(const std::uint8_t* data, std::size_t size, const
     }
 }
 
-void BridgeRuntime::takeSacn(const std::uint8_t* data, std::size_t size) {
+void BridgeRuntime::takeSacn(const std::uint8_t* data, std::size_t size, const UdpEndpoint& from) {
     const SacnPacket packet = parseSacnPacket(data, size);
     switch (packet.kind) {
         case SacnPacket::Kind::Data:
-            count(merge_.acceptSacn(packet.data, BridgeClock::now()));
+            count(merge_.acceptSacn(from.address, packet.data, BridgeClock::now()));
             break;
         case SacnPacket::Kind::Other:
             ++counters_.ignored;
@@ -154,19 +154,22 @@ void BridgeRuntime::count(SourceMerge::Verdict verdict) {
         case SourceMerge::Verdict::Ignored:
             ++counters_.ignored;
             break;
+        case SourceMerge::Verdict::WrongAddress:
+            ++counters_.wrongAddress;
+            break;
+        case SourceMerge::Verdict::AddressFull:
+            ++counters_.turnedAwayAddress;
+            break;
+        case SourceMerge::Verdict::TableFull:
+            ++counters_.turnedAwayTableFull;
+            break;
     }
 }
 
 void BridgeRuntime::answerPoll(const UdpEndpoint& from) {
-    const BridgeClock::time_point now = BridgeClock::now();
-    if (now - pollWindow_ >= std::chrono::seconds(1)) {
-        pollWindow_ = now;
-        pollRepliesInWindow_ = 0;
-    }
-    if (pollRepliesInWindow_ >= kPollRepliesPerSecond) {
+    if (!pollLimit_.allow(from.address, BridgeClock::now())) {
         return;
     }
-    ++pollRepliesInWindow_;
     ++pollReplies_;
 
     const std::uint32_t address =

@@ -9,12 +9,14 @@
 #include "tools/bridge/bridge_options.h"
 #include "tools/bridge/bridge_status.h"
 #include "tools/bridge/frame_scheduler.h"
+#include "tools/bridge/poll_reply_limit.h"
 #include "tools/bridge/source_merge.h"
 #include "tools/bridge/udp_socket.h"
 
-// The bridge at work, on one thread: takes every datagram that waits, lets the sources decide the
-// levels, writes the next frame the line has room for, answers ArtPoll, shows the status, and sleeps
-// until the next datagram, the line's room, a source's loss, a status update or a request to stop.
+// The bridge at work, on one thread: takes every datagram that waits from the senders the options
+// allow, lets the sources decide the levels, writes the next frame the line has room for, answers
+// ArtPoll, shows the status, and sleeps until the next datagram, the line's room, a source's
+// loss, a status update or a request to stop.
 class BridgeRuntime {
 public:
     // The sockets are those of the protocols the options take (a null one is not listened on); the
@@ -31,7 +33,7 @@ public:
 private:
     void takeDatagrams(UdpSocket& socket, bool artNet);
     void takeArtNet(const std::uint8_t* data, std::size_t size, const UdpEndpoint& from);
-    void takeSacn(const std::uint8_t* data, std::size_t size);
+    void takeSacn(const std::uint8_t* data, std::size_t size, const UdpEndpoint& from);
     void count(SourceMerge::Verdict verdict);
     void answerPoll(const UdpEndpoint& from);
 
@@ -45,6 +47,5 @@ private:
     FrameScheduler scheduler_;
     BridgeCounters counters_;
     std::uint32_t pollReplies_ = 0;
-    BridgeClock::time_point pollWindow_{};
-    unsigned pollRepliesInWindow_ = 0;
+    PollReplyLimit pollLimit_;
 };

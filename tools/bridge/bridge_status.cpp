@@ -12,6 +12,18 @@ std::string counterText(const BridgeCounters& c, const char* gap) {
            "dropped " + std::to_string(c.levelsDropped);
 }
 
+// What was refused and why, or empty when nothing was.
+std::string refusedText(const BridgeCounters& c) {
+    const std::uint64_t turnedAway = c.turnedAwayAddress + c.turnedAwayTableFull;
+    if (c.notAllowed + c.wrongAddress + turnedAway == 0) {
+        return "";
+    }
+    return "refused: not allowed " + std::to_string(c.notAllowed) + ", CID from a wrong address " +
+           std::to_string(c.wrongAddress) + ", new sources turned away " + std::to_string(turnedAway) +
+           " (too many from one address " + std::to_string(c.turnedAwayAddress) +
+           ", table full of higher priorities " + std::to_string(c.turnedAwayTableFull) + ")";
+}
+
 std::string sourceText(const BridgeCounters& c) {
     return "sources " + std::to_string(c.sources) +
            (c.controllingSource.empty() ? std::string() : ", in control: " + c.controllingSource);
@@ -35,17 +47,23 @@ std::string levelRow(const DimmerLevels& levels, std::size_t first, std::size_t 
 bool operator==(const BridgeCounters& a, const BridgeCounters& b) {
     return a.packets == b.packets && a.bad == b.bad && a.ignored == b.ignored &&
            a.otherUniverse == b.otherUniverse && a.outOfOrder == b.outOfOrder &&
-           a.framesSent == b.framesSent && a.levelsDropped == b.levelsDropped && a.sources == b.sources &&
-           a.controllingSource == b.controllingSource && a.levels == b.levels;
+           a.framesSent == b.framesSent && a.levelsDropped == b.levelsDropped &&
+           a.notAllowed == b.notAllowed && a.wrongAddress == b.wrongAddress &&
+           a.turnedAwayAddress == b.turnedAwayAddress && a.turnedAwayTableFull == b.turnedAwayTableFull &&
+           a.sources == b.sources && a.controllingSource == b.controllingSource && a.levels == b.levels;
 }
 
 std::string statusBlock(const BridgeCounters& counters) {
-    return counterText(counters, "  ") + "\n" + sourceText(counters) + "\n" +
-           levelRow(counters.levels, 1, 12) + "\n" + levelRow(counters.levels, 13, 24) + "\n";
+    const std::string refused = refusedText(counters);
+    return counterText(counters, "  ") + "\n" + (refused.empty() ? "" : refused + "\n") +
+           sourceText(counters) + "\n" + levelRow(counters.levels, 1, 12) + "\n" +
+           levelRow(counters.levels, 13, 24) + "\n";
 }
 
 std::string statusLine(const BridgeCounters& counters) {
-    std::string line = counterText(counters, " ") + " " + sourceText(counters) + " levels";
+    const std::string refused = refusedText(counters);
+    std::string line = counterText(counters, " ") + " " + (refused.empty() ? "" : refused + " ") +
+                       sourceText(counters) + " levels";
     for (std::uint8_t level : counters.levels) {
         line += " " + std::to_string(level);
     }

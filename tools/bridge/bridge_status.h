@@ -16,6 +16,11 @@ struct BridgeCounters {
     std::uint64_t outOfOrder = 0;     // dropped by their sequence number
     std::uint64_t framesSent = 0;
     std::uint64_t levelsDropped = 0;  // levels overtaken by newer ones before they were sent
+    // Refused, by the senders they came from:
+    std::uint64_t notAllowed = 0;           // from an address that --allow leaves out
+    std::uint64_t wrongAddress = 0;         // an sACN CID sent from another address than its own
+    std::uint64_t turnedAwayAddress = 0;    // a new source from an address that has its sources already
+    std::uint64_t turnedAwayTableFull = 0;  // a new source while every tracked one has its priority or more
     std::size_t sources = 0;
     std::string controllingSource;  // empty when no source is there
     DimmerLevels levels{};
@@ -24,7 +29,8 @@ struct BridgeCounters {
 bool operator==(const BridgeCounters& a, const BridgeCounters& b);
 
 // "packets 12  bad 0  ignored 0  other universes 0  out of order 0  frames 30  dropped 2" on one
-// line, then the sources and the 24 levels on three more.
+// line; once anything was refused, a line that says what and why; then the sources and the 24 levels
+// on three more.
 std::string statusBlock(const BridgeCounters& counters);
 // All of it on one line, for a log: "packets 12 bad 0 ... levels 0 0 255 ... source QLC+ (sACN, ...)".
 std::string statusLine(const BridgeCounters& counters);

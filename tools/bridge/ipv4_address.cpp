@@ -36,6 +36,23 @@ bool parseIpv4(const std::string& text, std::uint32_t& address) {
     return true;
 }
 
+bool parseIpv4Network(const std::string& text, Ipv4Network& block) {
+    const std::size_t slash = text.find('/');
+    unsigned length = 32;
+    const std::string prefix = slash == std::string::npos ? "" : text.substr(slash + 1);
+    if (slash != std::string::npos &&
+        ((prefix.size() > 1 && prefix[0] == '0') || !parseNumber(prefix, 0, 32, length))) {
+        return false;
+    }
+    std::uint32_t address = 0;
+    if (!parseIpv4(text.substr(0, slash), address)) {
+        return false;
+    }
+    block.prefixLength = length;
+    block.network = length == 0 ? 0 : address & (~std::uint32_t{0} << (32 - length));
+    return true;
+}
+
 std::string ipv4Text(std::uint32_t address) {
     return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
            std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);

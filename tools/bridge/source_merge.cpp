@@ -17,7 +17,8 @@ bool outOfOrder(std::uint8_t last, std::uint8_t next) {
 
 SourceMerge::SourceMerge(const MergeSettings& settings) : settings_(settings) {}
 
-SourceMerge::Verdict SourceMerge::acceptSacn(const SacnData& packet, BridgeClock::time_point now) {
+SourceMerge::Verdict SourceMerge::acceptSacn(std::uint32_t senderAddress, const SacnData& packet,
+                                             BridgeClock::time_point now) {
     if (!settings_.sacn) {
         return Verdict::Ignored;
     }
@@ -30,6 +31,7 @@ SourceMerge::Verdict SourceMerge::acceptSacn(const SacnData& packet, BridgeClock
     Source key;
     key.sacn = true;
     key.cid = packet.cid;
+    key.address = senderAddress;
     key.name = packet.sourceName;
     key.priority = packet.priority;
     return accept(key, {packet.sequence, true, packet.terminated, packet.slots, packet.slotCount}, now);
@@ -52,6 +54,9 @@ SourceMerge::Verdict SourceMerge::acceptArtDmx(std::uint32_t senderAddress, cons
 
 SourceMerge::Verdict SourceMerge::accept(Source key, const Update& update, BridgeClock::time_point now) {
     auto source = find(key);
+    if (source != sources_.end() && source->address != key.address) {
+        return Verdict::WrongAddress;
+    }
     if (source != sources_.end() && update.sequenced && source->numbered &&
         outOfOrder(source->sequence, update.sequence)) {
         return Verdict::OutOfOrder;
@@ -66,8 +71,8 @@ SourceMerge::Verdict SourceMerge::accept(Source key, const Update& update, Bridg
         return Verdict::Applied;
     }
     if (source == sources_.end()) {
-        if (sources_.size() >= kMaxSources) {
-            return Verdict::Ignored;
+        if (const Verdict room = makeRoom(key); room != Verdict::Applied) {
+            return room;
         }
         key.since = now;
         sources_.push_back(key);
@@ -92,6 +97,27 @@ std::vector<SourceMerge::Source>::iterator SourceMerge::find(const Source& key) 
     return std::find_if(sources_.begin(), sources_.end(), [&key](const Source& s) {
         return s.sacn == key.sacn && (s.sacn ? s.cid == key.cid : s.address == key.address);
     });
+}
+
+SourceMerge::Verdict SourceMerge::makeRoom(const Source& newcomer) {
+    const auto fromSameAddress = [&newcomer](const Source& s) { return s.address == newcomer.address; };
+    if (static_cast<std::size_t>(std::count_if(sources_.begin(), sources_.end(), fromSameAddress)) >=
+        kMaxSourcesPerAddress) {
+        return Verdict::AddressFull;
+    }
+    if (sources_.size() < kMaxSources) {
+        return Verdict::Applied;
+    }
+    // The lowest priority, and among those the source silent longest.
+    const auto weakest =
+        std::min_element(sources_.begin(), sources_.end(), [](const Source& a, const Source& b) {
+            return a.priority != b.priority ? a.priority < b.priority : a.lastSeen < b.lastSeen;
+        });
+    if (weakest->priority >= newcomer.priority) {
+        return Verdict::TableFull;
+    }
+    sources_.erase(weakest);
+    return Verdict::Applied;
 }
 
 void SourceMerge::expire(BridgeClock::time_point now) {

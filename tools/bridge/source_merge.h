@@ -31,6 +31,12 @@ struct MergeSettings {
 // 100. A source is lost 2.5 s after its last packet (sACN) or 10 s (Art-Net, whose senders repeat
 // unchanged data only every few seconds), and at once when it says it terminates its stream.
 //
+// A CID belongs to the address it first came from for as long as it is tracked: its data and its
+// termination from any other address are dropped, so that nobody can end or steer another's stream by
+// naming its CID. No sender can lock others out by numbers: one address holds at most
+// kMaxSourcesPerAddress sources, and when the table is full a newcomer of higher priority than the
+// lowest tracked takes the place of the longest silent of those lowest.
+//
 // Packets that arrive out of order (the sequence number is 1 to 19 behind the last one, or equal)
 // are dropped. A packet sets the slots it carries; slots beyond its length keep that source's earlier
 // levels (0 before any). Nothing here reads a clock: the caller passes the time.
@@ -40,17 +46,21 @@ public:
         Applied,        // the packet came from a source and was taken in
         OtherUniverse,  // for a universe or port-address the bridge does not take
         OutOfOrder,     // older than what its source sent already
-        Ignored,        // preview data, data that is not levels, a protocol that is off, a source too many
+        Ignored,        // preview data, data that is not levels, a protocol that is off
+        WrongAddress,   // an sACN CID that is tracked from another address
+        AddressFull,    // a new source from an address that has kMaxSourcesPerAddress already
+        TableFull,      // a new source, the table full, of no higher priority than the lowest tracked
     };
 
     static constexpr std::size_t kMaxSources = 32;
+    static constexpr std::size_t kMaxSourcesPerAddress = 4;
     static constexpr std::uint8_t kArtNetPriority = 100;
     static constexpr BridgeClock::duration kSacnLossTime = std::chrono::milliseconds(2500);
     static constexpr BridgeClock::duration kArtNetLossTime = std::chrono::seconds(10);
 
     explicit SourceMerge(const MergeSettings& settings);
 
-    Verdict acceptSacn(const SacnData& packet, BridgeClock::time_point now);
+    Verdict acceptSacn(std::uint32_t senderAddress, const SacnData& packet, BridgeClock::time_point now);
     Verdict acceptArtDmx(std::uint32_t senderAddress, const ArtDmx& packet, BridgeClock::time_point now);
     // Forgets the sources that have been silent for too long.
     void expire(BridgeClock::time_point now);
@@ -70,7 +80,7 @@ private:
     struct Source {
         bool sacn = false;
         SacnCid cid{};
-        std::uint32_t address = 0;  // Art-Net's sender
+        std::uint32_t address = 0;  // the sender's; for sACN, the one the CID first came from
         std::string name;
         std::uint8_t priority = 0;
         std::uint8_t sequence = 0;
@@ -91,6 +101,8 @@ private:
 
     Verdict accept(Source key, const Update& update, BridgeClock::time_point now);
     std::vector<Source>::iterator find(const Source& key);
+    // Room for a new source, or why there is none; may forget a source of lower priority for it.
+    Verdict makeRoom(const Source& newcomer);
     void elect();
     BridgeClock::duration lossTime(const Source& source) const;
 

@@ -31,12 +31,18 @@ private:
     bool ready_ = false;
 };
 
-// A datagram socket bound to one address and port, shared with other programs on that port
-// (SO_REUSEADDR, as lighting software does), that never blocks.
+// A datagram socket bound to one address and port that never blocks. Shared, it lets other programs
+// on this machine bind the same port (SO_REUSEADDR, as lighting software does), also to a more
+// specific address, which then gets the unicast datagrams sent there; exclusive, no other socket may.
+// It asks for a receive buffer of kReceiveBufferSize, so that a burst waits instead of being dropped.
 class UdpSocket {
 public:
+    enum class Sharing { Shared, Exclusive };
+    static constexpr std::size_t kReceiveBufferSize = 4 * 1024 * 1024;
+
     // Null with the system's reason in error when the socket cannot be made or bound.
-    static std::unique_ptr<UdpSocket> open(std::uint32_t address, std::uint16_t port, std::string& error);
+    static std::unique_ptr<UdpSocket> open(std::uint32_t address, std::uint16_t port, Sharing sharing,
+                                           std::string& error);
     ~UdpSocket();
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
@@ -49,6 +55,9 @@ public:
     bool sendTo(const std::uint8_t* data, std::size_t size, const UdpEndpoint& to);
 
     std::intptr_t handle() const { return handle_; }
+    // The receive buffer the system granted, in the bytes asked for (below kReceiveBufferSize where a
+    // system limit holds it back).
+    std::size_t receiveBufferSize() const;
 
 private:
     explicit UdpSocket(std::intptr_t handle) : handle_(handle) {}

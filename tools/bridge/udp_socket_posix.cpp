@@ -34,7 +34,8 @@ void onStopSignal(int number) {
 NetworkSession::NetworkSession() : ready_(true) {}
 NetworkSession::~NetworkSession() = default;
 
-std::unique_ptr<UdpSocket> UdpSocket::open(std::uint32_t address, std::uint16_t port, std::string& error) {
+std::unique_ptr<UdpSocket> UdpSocket::open(std::uint32_t address, std::uint16_t port, Sharing sharing,
+                                           std::string& error) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = std::strerror(errno);
@@ -42,13 +43,30 @@ std::unique_ptr<UdpSocket> UdpSocket::open(std::uint32_t address, std::uint16_t 
     }
     const int on = 1;
     const sockaddr_in local = socketAddress(address, port);
-    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+    if ((sharing == Sharing::Shared && setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) ||
         ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         error = std::strerror(errno);
         ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<UdpSocket>(new UdpSocket(fd));
+    // net.core.rmem_max caps what a program may ask for; with CAP_NET_ADMIN the cap can be passed.
+    std::unique_ptr<UdpSocket> socket(new UdpSocket(fd));
+    const int size = static_cast<int>(kReceiveBufferSize);
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    if (socket->receiveBufferSize() < kReceiveBufferSize) {
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size);
+    }
+    return socket;
+}
+
+std::size_t UdpSocket::receiveBufferSize() const {
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (getsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_RCVBUF, &size, &length) != 0 || size < 0) {
+        return 0;
+    }
+    // Linux reports twice what was asked for: the other half is its own bookkeeping.
+    return static_cast<std::size_t>(size) / 2;
 }
 
 UdpSocket::~UdpSocket() {

@@ -66,7 +66,8 @@ NetworkSession::~NetworkSession() {
     }
 }
 
-std::unique_ptr<UdpSocket> UdpSocket::open(std::uint32_t address, std::uint16_t port, std::string& error) {
+std::unique_ptr<UdpSocket> UdpSocket::open(std::uint32_t address, std::uint16_t port, Sharing sharing,
+                                           std::string& error) {
     const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (s == INVALID_SOCKET) {
         error = socketError();
@@ -75,7 +76,11 @@ std::unique_ptr<UdpSocket> UdpSocket::open(std::uint32_t address, std::uint16_t 
     const BOOL on = TRUE;
     u_long nonBlocking = 1;
     const sockaddr_in local = socketAddress(address, port);
-    if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on) != 0 ||
+    // Exclusive: without SO_EXCLUSIVEADDRUSE, Windows lets any program bind the port over this one.
+    const int option = sharing == Sharing::Shared ? SO_REUSEADDR : SO_EXCLUSIVEADDRUSE;
+    const int size = static_cast<int>(kReceiveBufferSize);
+    if (setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&on), sizeof on) != 0 ||
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size) != 0 ||
         ::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
         ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
         error = socketError();
@@ -91,6 +96,16 @@ std::unique_ptr<UdpSocket> UdpSocket::open(std::uint32_t address, std::uint16_t 
 
 UdpSocket::~UdpSocket() {
     closesocket(native(handle_));
+}
+
+std::size_t UdpSocket::receiveBufferSize() const {
+    int size = 0;
+    int length = sizeof size;
+    if (getsockopt(native(handle_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&size), &length) != 0 ||
+        size < 0) {
+        return 0;
+    }
+    return static_cast<std::size_t>(size);
 }
 
 bool UdpSocket::joinGroup(std::uint32_t group, std::string& error) {

@@ -65,7 +65,8 @@ bool splitArguments(int argc, const char* const* argv, const OptionNames& names,
             }
             continue;
         }
-        if (!contains(names.valueOptions, name)) {
+        const bool repeatable = contains(names.repeatableOptions, name);
+        if (!repeatable && !contains(names.valueOptions, name)) {
             error = argument.rfind("-", 0) == 0 ? "unknown option " + argument
                                                 : "unexpected argument '" + argument + "'";
             return false;
@@ -77,6 +78,10 @@ bool splitArguments(int argc, const char* const* argv, const OptionNames& names,
                 return false;
             }
             value = argv[++i];
+        }
+        if (repeatable) {
+            line.repeated[name].push_back(value);
+            continue;
         }
         if (!line.values.emplace(name, value).second) {
             error = name + " is given twice";

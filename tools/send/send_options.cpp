@@ -5,8 +5,8 @@
 
 namespace {
 
-const OptionNames kSendOptionNames{{"--port", "--channel", "--level", "--mode"},
-                                   {"--all", "--list", "--help", "-h", "--version"}};
+const OptionNames kSendOptionNames{
+    {"--port", "--channel", "--level", "--mode"}, {"--all", "--list", "--help", "-h", "--version"}, {}};
 
 bool readSendRequest(const CommandLine& line, SendOptions& options, std::string& error) {
     if (!readPortOption(line, "lumenta-send", options.port, error)) {

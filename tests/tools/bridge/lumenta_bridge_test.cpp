@@ -281,7 +281,7 @@ TEST_F(LumentaBridge, BadPacketsAreCountedAndChangeNothing) {
     EXPECT_EQ((rig.bridge->signal(SIGTERM), rig.bridge->wait(5s)), 0) << rig.bridge->err();
 }
 
-TEST_F(LumentaBridge, AnswersArtPollAndSharesItsPort) {
+TEST_F(LumentaBridge, AnswersArtPollOncePerRequesterAndSharesItsPortUnlessExclusive) {
     BridgeRig rig(dir_, "poll0", {"--universe", "18"});  // Art-Net port-address 17, 0:1:1
     ASSERT_TRUE(rig.bridge);
     UdpProbe poller(freshLoopbackAddress(), 6454);
@@ -294,12 +294,73 @@ TEST_F(LumentaBridge, AnswersArtPollAndSharesItsPort) {
     EXPECT_EQ(reply[190], 1) << "universe";
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&reply[26])), "Lumenta bridge");
     EXPECT_NE(std::string(reinterpret_cast<const char*>(&reply[44])).find("poll0"), std::string::npos);
-    EXPECT_TRUE(rig.replyTo(poller, dmx_packets::artPoll(true, 0, 16)).empty()) << "a poll for others";
-    EXPECT_EQ(rig.replyTo(poller, dmx_packets::artPoll(true, 17, 17), 2000).size(), 239u);
+    UdpProbe other(freshLoopbackAddress(), 6454);
+    EXPECT_TRUE(rig.replyTo(other, dmx_packets::artPoll(true, 0, 16)).empty()) << "a poll for others";
+    EXPECT_EQ(rig.replyTo(other, dmx_packets::artPoll(true, 17, 17), 2000).size(), 239u);
 
-    // Another Art-Net program can take the same address and port beside the bridge.
-    UdpProbe console(rig.address, 6454);
-    EXPECT_TRUE(console.bound());
+    // A host polling a hundred times a second once left a console polling meanwhile without replies.
+    UdpProbe flooder(freshLoopbackAddress(), 6454);
+    UdpProbe console(freshLoopbackAddress(), 6454);
+    int replies[2] = {};  // the flooder's, the console's
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 160; ++i) {
+        flooder.send(dmx_packets::artPoll(), rig.address, 6454);
+        if (i % 60 == 0) {
+            console.send(dmx_packets::artPoll(), rig.address, 6454);
+        }
+        replies[0] += flooder.receive(0).empty() ? 0 : 1;
+        replies[1] += console.receive(10).empty() ? 0 : 1;
+    }
+    EXPECT_LE(replies[0], 1 + (std::chrono::steady_clock::now() - start) / 500ms) << "the flooder 2 a second";
+    EXPECT_EQ(replies[1] + (console.receive(200).empty() ? 0 : 1), 3) << "the console gets every reply";
+
+    // Other programs may bind the address and port beside the bridge, but not beside an exclusive one.
+    EXPECT_TRUE(UdpProbe(rig.address, 6454).bound());
+    BridgeRig alone(dir_, "poll1", {"--exclusive"});
+    EXPECT_FALSE(UdpProbe(alone.address, 6454).bound() || UdpProbe(alone.address, 5568).bound());
+}
+
+// An attack review's findings, replayed as it was done: hosts on other loopback addresses fill the
+// source table, send data and stream ends with the console's CID, or are not allowed.
+TEST_F(LumentaBridge, NoHostCanLockOutEndOrStrobeTheConsole) {
+    BridgeRig rig(dir_, "lock0", {"--on-loss", "blackout"});
+    ASSERT_TRUE(rig.bridge);
+    std::vector<std::unique_ptr<UdpProbe>> hosts;
+    const auto send = [&](std::size_t host, dmx_packets::Sacn s) {
+        while (hosts.size() <= host) {
+            hosts.push_back(std::make_unique<UdpProbe>(freshLoopbackAddress()));
+        }
+        hosts[host]->send(dmx_packets::sacn(s), rig.address, 5568);
+    };
+    // One host sends 32 CIDs at priority 0, seven more four each: every place is taken.
+    for (std::size_t host = 0; host < 8; ++host) {
+        for (unsigned n = 0; n < (host == 0 ? 32u : 4u); ++n) {
+            send(host, {static_cast<std::uint8_t>(host * 33 + n + 1), "", 0});
+        }
+    }
+    EXPECT_NE(rig.status("new sources turned away 28 (too many from one address 28"), "");
+    Senders senders;  // from 127.0.0.1, Art-Net and sACN at priority 200 (CID 0xCC sixteen times)
+    senders.artNet(rig.address, 0, 1, rising(40));
+    ASSERT_TRUE(rig.reaches(rising(40)));
+    senders.sacn(rig.address, "cccccccccccccccccccccccccccccccc", 200, rising(100));
+    ASSERT_TRUE(rig.reaches(rising(100)));
+    const std::size_t frames = rig.frames.size();
+    send(8, {0xEE, "", 200});  // an intruder of equal priority, then 20 forged ends and data of the console
+    for (unsigned i = 0; i < 20; ++i) {
+        send(0, {0xCC, "", 200, 100 + i, i % 2 == 0 ? 0x40u : 0u});
+    }
+    EXPECT_NE(rig.status("CID from a wrong address 20"), "");
+    rig.pump(300);
+    EXPECT_EQ(rig.frames.size(), frames) << "no blackout, no intruder";
+
+    BridgeRig allowing(dir_, "lock1", {"--allow", "127.0.0.0/31", "--allow", "127.1.2.3"});
+    UdpProbe stranger(freshLoopbackAddress(), 6454);
+    stranger.send(dmx_packets::sacn({}), allowing.address, 5568);
+    stranger.send(dmx_packets::artDmx(0, dmx_packets::Bytes(24, 9)), allowing.address, 6454);
+    EXPECT_TRUE(allowing.replyTo(stranger, dmx_packets::artPoll(), 300).empty());
+    senders.sacn(allowing.address, "a7", 100, rising(7));
+    ASSERT_TRUE(allowing.reaches(rising(7)));
+    EXPECT_NE(allowing.status("refused: not allowed 3,"), "");
 }
 
 TEST_F(LumentaBridge, FailuresHaveTheirExitCodes) {

@@ -1,6 +1,7 @@
 // Which source's levels the dimmer gets: sequence numbers, priority up and down, stream termination,
-// loss with hold or blackout, Art-Net beside sACN, and what is ignored. Each scenario is a list of
-// steps at given times, with the verdict and the level of channel 1 after each.
+// loss with hold or blackout, Art-Net beside sACN, what is ignored, and what one sender may not do to
+// the others. Each scenario is a list of steps at given times, with the verdict and the level of
+// channel 1 after each.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -28,6 +29,7 @@ struct Step {
     int sources = -1;
     unsigned universe = 1;  // sACN universe, or Art-Net port-address
     unsigned startCode = 0;
+    std::uint8_t from = 0;  // sACN: the last byte of the sender's address; 0: the CID's byte
 };
 
 Step sacn(int atMs, std::uint8_t source, unsigned priority, unsigned sequence, std::uint8_t level,
@@ -45,6 +47,11 @@ Step artNet(int atMs, std::uint8_t source, unsigned sequence, std::uint8_t level
     Step s{atMs, Kind::ArtNet, source, 100, sequence, level, 0, verdict, channel1};
     s.universe = portAddress;
     return s;
+}
+
+Step from(std::uint8_t address, Step step) {
+    step.from = address;
+    return step;
 }
 
 Step expire(int atMs, int channel1, int sources) {
@@ -85,7 +92,8 @@ void play(const Scenario& scenario) {
             const dmx_packets::Bytes bytes = dmx_packets::sacn(s);
             const SacnPacket packet = parseSacnPacket(bytes.data(), bytes.size());
             ASSERT_EQ(packet.kind, SacnPacket::Kind::Data) << where;
-            EXPECT_EQ(merge.acceptSacn(packet.data, now), step.verdict) << where;
+            const std::uint32_t sender = 0x7F000000u | (step.from != 0 ? step.from : step.source);
+            EXPECT_EQ(merge.acceptSacn(sender, packet.data, now), step.verdict) << where;
         } else {
             const dmx_packets::Bytes bytes = dmx_packets::artDmx(step.universe, slots, step.sequence);
             const ArtNetPacket packet = parseArtNetPacket(bytes.data(), bytes.size());
@@ -155,6 +163,34 @@ TEST(SourceMerge, Scenarios) {
              return std::vector<Step>{sacn(0, 1, 100, 0, 10, 10, Verdict::Applied), preview, perSlotPriority,
                                       otherUniverse, terminate(4, 3, 0, 10, 1, Verdict::Ignored)};
          }()},
+        {"a CID is its first address's while it is tracked",
+         {},
+         {sacn(0, 1, 100, 0, 10, 10), from(9, sacn(10, 1, 200, 1, 99, 10, Verdict::WrongAddress)),
+          from(9, terminate(20, 1, 2, 10, 1, Verdict::WrongAddress)),  // a spoofed end changes nothing
+          sacn(30, 1, 100, 1, 11, 11), expire(2530, 11, 0),
+          from(9, sacn(2540, 1, 200, 9, 99, 99))}},  // gone, the CID may come from elsewhere
+        {"no lockout by numbers",
+         {},
+         [] {
+             // Eight hosts with four priority-0 sources each fill the table; CID 0x11 falls silent.
+             std::vector<Step> steps;
+             for (std::uint8_t host = 1; host <= 8; ++host) {
+                 for (std::uint8_t n = 0; n < 4; ++n) {
+                     const std::uint8_t cid = static_cast<std::uint8_t>(host << 4 | n);
+                     steps.push_back(from(host, sacn(cid == 0x11 ? 0 : 1000, cid, 0, 0, 5, 5)));
+                 }
+             }
+             steps.back().sources = 32;
+             steps.push_back(from(1, sacn(1001, 0x14, 200, 0, 90, 5, Verdict::AddressFull)));
+             steps.push_back(from(100, sacn(1002, 0xC0, 200, 0, 70, 70)));  // the console takes 0x11's place
+             steps.push_back(from(1, sacn(1003, 0x11, 0, 1, 5, 70, Verdict::TableFull)));
+             steps.push_back(from(1, sacn(1004, 0x12, 0, 1, 5, 70)));  // still tracked
+             Step artNetConsole = artNet(1005, 101, 0, 40, 70);        // above priority 0 too
+             artNetConsole.sources = 32;
+             steps.push_back(artNetConsole);
+             steps.push_back(from(100, terminate(1006, 0xC0, 1, 40, 31)));
+             return steps;
+         }()},
     };
     for (const Scenario& scenario : scenarios) {
         play(scenario);
@@ -192,19 +228,6 @@ TEST(SourceMerge, ChannelsTakeTheirSlotsAndShortPacketsLeaveTheRest) {
     EXPECT_EQ(merge.levels()[0], 0);
     EXPECT_EQ(merge.levels()[1], 0);
     EXPECT_EQ(merge.levels()[2], static_cast<std::uint8_t>(491));
-}
-
-TEST(SourceMerge, SourcesBeyondTheLimitAreIgnored) {
-    SourceMerge merge({});
-    const BridgeClock::time_point now{};
-    for (unsigned i = 0; i <= SourceMerge::kMaxSources; ++i) {
-        dmx_packets::Sacn s;
-        s.cidByte = static_cast<std::uint8_t>(i + 1);
-        const dmx_packets::Bytes bytes = dmx_packets::sacn(s);
-        const Verdict expected = i < SourceMerge::kMaxSources ? Verdict::Applied : Verdict::Ignored;
-        EXPECT_EQ(merge.acceptSacn(parseSacnPacket(bytes.data(), bytes.size()).data, now), expected) << i;
-    }
-    EXPECT_EQ(merge.sourceCount(), SourceMerge::kMaxSources);
 }
 
 }  // namespace
