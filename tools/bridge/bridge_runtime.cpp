@@ -61,6 +61,7 @@ BridgeRuntime::Outcome BridgeRuntime::run(StopRequest& stop, StatusDisplay& disp
         if (merge_.hasLevels()) {
             scheduler_.want(merge_.levels());
         }
+        scheduler_.setRefreshing(merge_.sourceCount() > 0, now);
         const std::optional<BridgeClock::time_point> showAt = display.update(counters(), now);
         if (const std::optional<DimmerFrame> frame = scheduler_.next(now)) {
             const auto size = static_cast<std::int32_t>(frame->size());

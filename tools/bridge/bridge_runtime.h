@@ -15,8 +15,8 @@
 
 // The bridge at work, on one thread: takes every datagram that waits from the senders the options
 // allow, lets the sources decide the levels, writes the next frame the line has room for, answers
-// ArtPoll, shows the status, and sleeps until the next datagram, the line's room, a source's
-// loss, a status update or a request to stop.
+// ArtPoll, shows the status, and sleeps until the next datagram, the line's room, a refresh, a
+// source's loss, a status update or a request to stop.
 class BridgeRuntime {
 public:
     // The sockets are those of the protocols the options take (a null one is not listened on); the

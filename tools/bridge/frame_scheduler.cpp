@@ -25,6 +25,17 @@ void FrameScheduler::want(const DimmerLevels& levels) {
     started_ = true;
 }
 
+void FrameScheduler::setRefreshing(bool on, BridgeClock::time_point now) {
+    if (on && !refreshing_) {
+        nextRefresh_ = now + kRefreshStep;
+    }
+    refreshing_ = on;
+}
+
+void FrameScheduler::forgetSent() {
+    sent_.fill(-1);
+}
+
 bool FrameScheduler::pending() const {
     if (!started_) {
         return false;
@@ -38,19 +49,29 @@ bool FrameScheduler::pending() const {
 }
 
 std::optional<BridgeClock::time_point> FrameScheduler::wakeAt() const {
-    if (!pending()) {
-        return std::nullopt;
+    const BridgeClock::time_point room = lineFreeAt_ - (kMaxFramesAhead - 1) * frameTime_;
+    if (pending()) {
+        return room;
     }
-    return lineFreeAt_ - (kMaxFramesAhead - 1) * frameTime_;
+    if (refreshing_ && started_) {
+        return std::max(room, nextRefresh_);
+    }
+    return std::nullopt;
 }
 
 std::optional<DimmerFrame> FrameScheduler::next(BridgeClock::time_point now) {
-    if (!pending() || lineFreeAt_ - now > (kMaxFramesAhead - 1) * frameTime_) {
+    if (lineFreeAt_ - now > (kMaxFramesAhead - 1) * frameTime_) {
         return std::nullopt;
     }
-    lineFreeAt_ = std::max(lineFreeAt_, now) + frameTime_;
-    ++framesSent_;
-    const auto mode = static_cast<std::uint8_t>(mode_);
+    if (!pending()) {
+        if (!refreshing_ || !started_ || now < nextRefresh_) {
+            return std::nullopt;
+        }
+        // After a late wake-up the next step is half a step at least: never a burst of refreshes.
+        nextRefresh_ = std::max(nextRefresh_ + kRefreshStep, now + kRefreshStep / 2);
+        const auto longestAgo = std::min_element(sentAt_.begin(), sentAt_.end());
+        return sendChannel(static_cast<std::size_t>(longestAgo - sentAt_.begin()), now);
+    }
 
     std::size_t differing = 0;
     for (std::size_t c = 0; c < wanted_.size(); ++c) {
@@ -59,8 +80,11 @@ std::optional<DimmerFrame> FrameScheduler::next(BridgeClock::time_point now) {
     const std::uint8_t first = wanted_[0];
     if (differing > 1 &&
         std::all_of(wanted_.begin(), wanted_.end(), [first](std::uint8_t l) { return l == first; })) {
+        lineFreeAt_ = std::max(lineFreeAt_, now) + frameTime_;
+        ++framesSent_;
         sent_.fill(first);
-        return buildDimmerFrame(0, mode, first);
+        sentAt_.fill(now);
+        return buildDimmerFrame(0, static_cast<std::uint8_t>(mode_), first);
     }
     // pending() found a difference, so the turn ends at one.
     std::size_t c = lastChannel_;
@@ -68,6 +92,13 @@ std::optional<DimmerFrame> FrameScheduler::next(BridgeClock::time_point now) {
         c = (c + 1) % wanted_.size();
     } while (wanted_[c] == sent_[c]);
     lastChannel_ = c;
+    return sendChannel(c, now);
+}
+
+DimmerFrame FrameScheduler::sendChannel(std::size_t c, BridgeClock::time_point now) {
+    lineFreeAt_ = std::max(lineFreeAt_, now) + frameTime_;
+    ++framesSent_;
     sent_[c] = wanted_[c];
-    return buildDimmerFrame(static_cast<std::uint8_t>(c + 1), mode, wanted_[c]);
+    sentAt_[c] = now;
+    return buildDimmerFrame(static_cast<std::uint8_t>(c + 1), static_cast<std::uint8_t>(mode_), wanted_[c]);
 }

@@ -1,5 +1,6 @@
 // What goes on the line: only changed channels, the newest level, one channel-0 frame for one level
-// everywhere, channels in turn, and no more frames than the line carries.
+// everywhere, channels in turn, no more frames than the line carries, and every level again within
+// two seconds in the line's spare time.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -135,6 +136,23 @@ TEST(FrameScheduler, KeepsNoMoreThanTwoFramesAheadOfTheLine) {
     const std::size_t rest = drain(scheduler, now).size();
     EXPECT_EQ(rest, 21u);
     EXPECT_EQ(now - start, 22 * kFrameTime);
+}
+
+TEST(FrameScheduler, RefreshesTheChannelSentLongestAgoAfterEveryChange) {
+    FrameScheduler scheduler(DimmerMode::L, kBaud);
+    BridgeClock::time_point now{};
+    DimmerLevels levels = allAt(5);
+    levels[0] = 1;
+    scheduler.want(levels);
+    drain(scheduler, now);
+    scheduler.setRefreshing(true, now);
+    const BridgeClock::time_point due = now + FrameScheduler::kRefreshStep;
+    EXPECT_EQ(*scheduler.wakeAt(), due);
+    levels[3] = 9;  // a change that comes when a refresh is due goes first
+    scheduler.want(levels);
+    EXPECT_EQ(*scheduler.next(due), buildDimmerFrame(4, 1, 9));
+    EXPECT_EQ(*scheduler.next(due), buildDimmerFrame(1, 1, 1)) << "then channel 1, sent longest ago";
+    EXPECT_EQ(*scheduler.wakeAt(), due + FrameScheduler::kRefreshStep);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,23 @@ protected:
         return false;
     }
 
+    // The next frames that change a level, up to count within the time: the bridge's refresh, which
+    // repeats a channel's level, is left out.
+    std::string changes(std::size_t count, DWORD limitMs) {
+        std::string got;
+        for (const DWORD start = GetTickCount();
+             got.size() < 6 * count && GetTickCount() - start < limitMs;) {
+            const std::string f = far_.receive(6, limitMs - (GetTickCount() - start));
+            if (f.size() == 6 && (level_.count(f[1]) == 0 || level_[f[1]] != f[3])) {
+                for (char c = f[1] == 0 ? 0 : f[1]; c <= (f[1] == 0 ? 24 : f[1]); ++c) {
+                    level_[c] = f[3];
+                }
+                got += f;
+            }
+        }
+        return got;
+    }
+
     void send(const Bytes& bytes, unsigned short port) {
         const sockaddr_in to = endpoint(bridgeAddress_, port);
         sendto(console_, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0,
@@ -121,6 +139,7 @@ protected:
     SOCKET console_ = INVALID_SOCKET;
     std::string bridgeAddress_ = loopbackAddress(200);
     PROCESS_INFORMATION bridge_{};
+    std::map<char, char> level_;  // the level last seen on a channel
 };
 
 TEST_F(LumentaBridgeUnderWine, ArtNetAndSacnReachTheDimmerOnTheNamedPort) {
@@ -128,12 +147,12 @@ TEST_F(LumentaBridgeUnderWine, ArtNetAndSacnReachTheDimmerOnTheNamedPort) {
     EXPECT_EQ(far_.receive(1, 200), "") << "nothing goes out before a console sends";
 
     send(dmx_packets::artDmx(0, Bytes(30, 77)), 6454);
-    EXPECT_EQ(far_.receive(12, 2000), frame(0, 1, 77)) << "all 24 at one level: one frame for channel 0";
+    EXPECT_EQ(changes(2, 2000), frame(0, 1, 77)) << "all 24 at one level: one frame for channel 0";
 
     for (const auto& bad : dmx_packets::badPackets()) {
         send(bad.bytes, bad.sacn ? 5568 : 6454);
     }
-    EXPECT_EQ(far_.receive(1, 300), "") << "bad packets change nothing";
+    EXPECT_EQ(changes(1, 300), "") << "bad packets change nothing";
 
     // sACN at a priority above Art-Net's takes over: slots 3..26 drive channels 1..24.
     dmx_packets::Sacn sacn;
@@ -148,8 +167,8 @@ TEST_F(LumentaBridgeUnderWine, ArtNetAndSacnReachTheDimmerOnTheNamedPort) {
     for (unsigned c = 1; c <= 24; ++c) {
         expected += frame(c, 1, c * 10);
     }
-    EXPECT_EQ(far_.receive(expected.size(), 2000), expected);
-    EXPECT_EQ(far_.receive(1, 300), "") << "each channel once";
+    EXPECT_EQ(changes(24, 2000), expected);
+    EXPECT_EQ(changes(1, 300), "") << "each channel once";
 }
 
 }  // namespace
