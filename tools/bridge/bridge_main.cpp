@@ -11,6 +11,7 @@
 #include "tools/bridge/bridge_runtime.h"
 #include "tools/bridge/bridge_status.h"
 #include "tools/bridge/bridge_usage.h"
+#include "tools/bridge/dimmer_line.h"
 #include "tools/bridge/ipv4_address.h"
 #include "tools/bridge/udp_socket.h"
 #include "tools/send/frame_sender.h"
@@ -112,13 +113,10 @@ int run(const BridgeOptions& options) {
                                        : outputIsLiveTerminal() ? StatusDisplay::Style::Live
                                                                 : StatusDisplay::Style::Log;
     StatusDisplay display(style, stdout);
-    BridgeRuntime bridge(options, *port, facade, std::move(artNet), std::move(sacn));
-    if (bridge.run(stop, display) == BridgeRuntime::Outcome::WriteFailed) {
-        const SerialStatus status =
-            facade.port() != nullptr ? facade.port()->lastStatus() : SerialStatus::WriteFailed;
-        return fail(SendExitCode::WriteFailed, "writing to port " + *port + " failed (" +
-                                                   serialStatusMessage(static_cast<std::int32_t>(status)) +
-                                                   "): the port has gone or stopped taking frames");
+    DimmerLine line(facade, options.port, *port);
+    BridgeRuntime bridge(options, line, std::move(artNet), std::move(sacn), stderr);
+    if (bridge.run(stop, display) == BridgeRuntime::Outcome::PortLost) {
+        return fail(SendExitCode::WriteFailed, portLostMessage(line.name(), line.loss()));
     }
     return exitStatus(SendExitCode::Sent);
 }

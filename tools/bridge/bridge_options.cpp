@@ -10,11 +10,11 @@ namespace {
 
 constexpr unsigned kHighestFirstSlot = 512 - kDimmerChannelCount + 1;
 
-const OptionNames kBridgeOptionNames{
-    {"--port", "--universe", "--artnet-universe", "--address", "--mode", "--bind", "--on-loss"},
-    {"--artnet", "--sacn", "--sacn-multicast", "--exclusive", "--quiet", "--list", "--help", "-h",
-     "--version"},
-    {"--allow"}};
+const OptionNames kBridgeOptionNames{{"--port", "--universe", "--artnet-universe", "--address", "--mode",
+                                      "--bind", "--on-loss", "--on-port-loss"},
+                                     {"--artnet", "--sacn", "--sacn-multicast", "--exclusive", "--quiet",
+                                      "--list", "--help", "-h", "--version"},
+                                     {"--allow"}};
 
 bool readArtNetUniverse(const std::string& text, ArtNetPortAddress& address) {
     unsigned parts[3] = {};
@@ -90,6 +90,13 @@ bool readNetworkOptions(const CommandLine& line, BridgeOptions& options, std::st
             return false;
         }
         options.allowed.push_back(block);
+    }
+    if (const std::string* onPortLoss = line.value("--on-port-loss")) {
+        if (*onPortLoss != "wait" && *onPortLoss != "exit") {
+            error = "--on-port-loss must be wait or exit, not '" + *onPortLoss + "'";
+            return false;
+        }
+        options.exitOnPortLoss = *onPortLoss == "exit";
     }
     options.exclusive = line.has("--exclusive");
     options.sacnMulticast = line.has("--sacn-multicast");

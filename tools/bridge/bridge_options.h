@@ -20,6 +20,7 @@ struct BridgeOptions {
     bool sacnMulticast = false;        // join the universe's multicast group
     std::vector<Ipv4Network> allowed;  // the senders heard; empty: every sender
     bool exclusive = false;            // refuse to share the ports with other programs
+    bool exitOnPortLoss = false;       // end when the dimmer's port goes, instead of waiting for it
     bool quiet = false;                // errors only: no banner, no status
 
     bool allows(std::uint32_t sender) const;
@@ -38,6 +39,7 @@ struct BridgeOptions {
 //   --on-loss hold|blackout  default hold
 //   --allow CIDR             repeatable: a.b.c.d/n or a.b.c.d; only those senders are heard
 //   --exclusive              take the UDP ports alone
+//   --on-port-loss wait|exit default wait
 //   --quiet
 //   --list, --help (-h), --version   alone (--help wins over anything else)
 // False with a one-line reason in error when the command line is not a valid request.

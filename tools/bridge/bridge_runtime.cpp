@@ -21,14 +21,14 @@ std::optional<BridgeClock::time_point> earliest(std::optional<BridgeClock::time_
 
 }  // namespace
 
-BridgeRuntime::BridgeRuntime(const BridgeOptions& options, const std::string& portName,
-                             CSerialPortFacade& port, std::unique_ptr<UdpSocket> artNet,
-                             std::unique_ptr<UdpSocket> sacn)
+BridgeRuntime::BridgeRuntime(const BridgeOptions& options, DimmerLine& line,
+                             std::unique_ptr<UdpSocket> artNet, std::unique_ptr<UdpSocket> sacn,
+                             std::FILE* messages)
     : options_(options),
-      portName_(portName),
-      port_(port),
+      line_(line),
       artNet_(std::move(artNet)),
       sacn_(std::move(sacn)),
+      messages_(messages),
       merge_(options.merge),
       scheduler_(options.mode, PanelController::kBaudRate) {
     for (UdpSocket* socket : {artNet_.get(), sacn_.get()}) {
@@ -62,24 +62,69 @@ BridgeRuntime::Outcome BridgeRuntime::run(StopRequest& stop, StatusDisplay& disp
             scheduler_.want(merge_.levels());
         }
         scheduler_.setRefreshing(merge_.sourceCount() > 0, now);
-        const std::optional<BridgeClock::time_point> showAt = display.update(counters(), now);
-        if (const std::optional<DimmerFrame> frame = scheduler_.next(now)) {
-            const auto size = static_cast<std::int32_t>(frame->size());
-            if (port_.write(reinterpret_cast<const char*>(frame->data()), size) != size) {
-                display.finish(counters());
-                return Outcome::WriteFailed;
-            }
-            continue;
+        if (!keepPort(now, display)) {
+            display.finish(counters());
+            return Outcome::PortLost;
         }
-        const auto wake = earliest(earliest(scheduler_.wakeAt(), merge_.nextExpiry()), showAt);
-        if (!waitForDatagrams(
-                sockets_, stop,
-                wake ? std::optional<BridgeClock::duration>(*wake - BridgeClock::now()) : std::nullopt)) {
+        const std::optional<BridgeClock::time_point> showAt = display.update(counters(), now);
+        if (line_.isOpen()) {
+            if (const std::optional<DimmerFrame> frame = scheduler_.next(now)) {
+                line_.write(*frame);  // a port lost here is taken up on the next turn
+                continue;
+            }
+        }
+        auto wake = earliest(earliest(merge_.nextExpiry(), showAt), portCheckAt_);
+        if (line_.isOpen()) {
+            wake = earliest(wake, scheduler_.wakeAt());
+        }
+        if (!waitForDatagrams(sockets_, stop, *wake - BridgeClock::now())) {
             break;
         }
     }
     display.finish(counters());
     return Outcome::Stopped;
+}
+
+bool BridgeRuntime::keepPort(BridgeClock::time_point now, StatusDisplay& display) {
+    if (line_.isOpen() && line_.stillThere()) {
+        if (now >= portCheckAt_) {
+            portCheckAt_ = now + kPortCheck;
+        }
+        return true;
+    }
+    if (!counters_.portLost) {
+        counters_.portLost = true;
+        portCheckAt_ = now + kPortCheck;
+        if (options_.exitOnPortLoss) {
+            return false;
+        }
+        tell(portLostMessage(line_.name(), line_.loss()) +
+                 "; waiting for it to come back, and listening to the network meanwhile",
+             display);
+        return true;
+    }
+    if (now < portCheckAt_) {
+        return true;
+    }
+    portCheckAt_ = now + kPortCheck;
+    std::string failure;
+    if (line_.reopen(failure)) {
+        counters_.portLost = false;
+        reopenFailure_.clear();
+        scheduler_.forgetSent();
+        tell("the port " + line_.name() + " is back: every channel's level goes to the dimmer again",
+             display);
+    } else if (!failure.empty() && failure != reopenFailure_) {
+        reopenFailure_ = failure;
+        tell("the port is there again but did not open (" + failure + "); still waiting for it", display);
+    }
+    return true;
+}
+
+void BridgeRuntime::tell(const std::string& message, StatusDisplay& display) {
+    std::fprintf(messages_, "lumenta-bridge: %s\n", message.c_str());
+    std::fflush(messages_);
+    display.interrupted();
 }
 
 void BridgeRuntime::takeDatagrams(UdpSocket& socket, bool artNet) {
@@ -183,13 +228,13 @@ void BridgeRuntime::answerPoll(const UdpEndpoint& from) {
     content.portAddress = merge.artNetPortAddress;
     content.shortName = "Lumenta bridge";
     content.longName =
-        "Lumenta bridge on " + portName_ + ": 24 channels from slot " + std::to_string(merge.firstSlot);
+        "Lumenta bridge on " + line_.name() + ": 24 channels from slot " + std::to_string(merge.firstSlot);
     char report[64];
     std::snprintf(report, sizeof report, "#0001 [%04u] %u sources, %llu frames sent",
                   static_cast<unsigned>(pollReplies_ % 10000), static_cast<unsigned>(merge_.sourceCount()),
                   static_cast<unsigned long long>(scheduler_.framesSent()));
     content.nodeReport = report;
-    content.outputting = merge_.sourceCount() > 0;
+    content.outputting = merge_.sourceCount() > 0 && line_.isOpen();
     const std::vector<std::uint8_t> reply = buildArtPollReply(content);
     artNet_->sendTo(reply.data(), reply.size(), {from.address, kArtNetUdpPort});
 }

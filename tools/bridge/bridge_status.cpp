@@ -26,7 +26,8 @@ std::string refusedText(const BridgeCounters& c) {
 
 std::string sourceText(const BridgeCounters& c) {
     return "sources " + std::to_string(c.sources) +
-           (c.controllingSource.empty() ? std::string() : ", in control: " + c.controllingSource);
+           (c.controllingSource.empty() ? std::string() : ", in control: " + c.controllingSource) +
+           (c.portLost ? "; the port has gone, waiting for it" : "");
 }
 
 // Levels of channels first..last (1-based), each right-aligned in four columns.
@@ -50,7 +51,8 @@ bool operator==(const BridgeCounters& a, const BridgeCounters& b) {
            a.framesSent == b.framesSent && a.levelsDropped == b.levelsDropped &&
            a.notAllowed == b.notAllowed && a.wrongAddress == b.wrongAddress &&
            a.turnedAwayAddress == b.turnedAwayAddress && a.turnedAwayTableFull == b.turnedAwayTableFull &&
-           a.sources == b.sources && a.controllingSource == b.controllingSource && a.levels == b.levels;
+           a.sources == b.sources && a.controllingSource == b.controllingSource && a.portLost == b.portLost &&
+           a.levels == b.levels;
 }
 
 std::string statusBlock(const BridgeCounters& counters) {

@@ -23,14 +23,15 @@ struct BridgeCounters {
     std::uint64_t turnedAwayTableFull = 0;  // a new source while every tracked one has its priority or more
     std::size_t sources = 0;
     std::string controllingSource;  // empty when no source is there
+    bool portLost = false;          // the dimmer's port has gone; the bridge waits for it
     DimmerLevels levels{};
 };
 
 bool operator==(const BridgeCounters& a, const BridgeCounters& b);
 
 // "packets 12  bad 0  ignored 0  other universes 0  out of order 0  frames 30  dropped 2" on one
-// line; once anything was refused, a line that says what and why; then the sources and the 24 levels
-// on three more.
+// line; once anything was refused, a line that says what and why; then the sources (and a port that
+// has gone) and the 24 levels on three more.
 std::string statusBlock(const BridgeCounters& counters);
 // All of it on one line, for a log: "packets 12 bad 0 ... levels 0 0 255 ... source QLC+ (sACN, ...)".
 std::string statusLine(const BridgeCounters& counters);
@@ -49,6 +50,8 @@ public:
                                                   BridgeClock::time_point now);
     // Shows the last counters, whatever the time (not when Off).
     void finish(const BridgeCounters& counters);
+    // Something else was printed on the terminal: the next status is drawn below it, not over it.
+    void interrupted() { linesDrawn_ = 0; }
 
 private:
     void show(const BridgeCounters& counters);

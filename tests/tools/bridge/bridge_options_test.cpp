@@ -37,11 +37,11 @@ TEST(BridgeOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(d.merge.onLoss, LossPolicy::Hold);
     EXPECT_EQ(d.mode, DimmerMode::H);
     EXPECT_EQ(d.bindAddress, 0u);
-    EXPECT_FALSE(d.sacnMulticast || d.quiet || d.exclusive || !d.allows(0x08080808));
+    EXPECT_FALSE(d.sacnMulticast || d.quiet || d.exclusive || d.exitOnPortLoss || !d.allows(0x08080808));
 
     Parsed full = parse({"--port=COM3", "--sacn", "--universe", "300", "--address=489", "--mode", "l",
                          "--bind", "127.0.0.2", "--on-loss", "blackout", "--quiet", "--allow",
-                         "192.168.7.9/22", "--allow=10.1.2.3", "--exclusive"});
+                         "192.168.7.9/22", "--allow=10.1.2.3", "--exclusive", "--on-port-loss", "exit"});
     ASSERT_TRUE(full.ok) << full.error;
     const BridgeOptions& f = full.options;
     EXPECT_TRUE(f.merge.sacn && !f.merge.artNet);
@@ -51,7 +51,7 @@ TEST(BridgeOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(f.mode, DimmerMode::L);
     EXPECT_EQ(f.bindAddress, 0x7F000002u);
     EXPECT_EQ(f.merge.onLoss, LossPolicy::Blackout);
-    EXPECT_TRUE(f.quiet && f.exclusive);
+    EXPECT_TRUE(f.quiet && f.exclusive && f.exitOnPortLoss);
     EXPECT_TRUE(f.allows(0xC0A80400) && f.allows(0xC0A807FF) && f.allows(0x0A010203));
     EXPECT_FALSE(f.allows(0xC0A80800) || f.allows(0x0A010204) || f.allows(0x7F000001));
     EXPECT_TRUE(parse({"--port", "p", "--allow", "0.0.0.0/0"}).options.allows(0xFFFFFFFF));
@@ -91,6 +91,7 @@ TEST(BridgeOptions, RefusesEveryBadValueNamingTheOption) {
         {{"--port", "p", "--allow", "10.0.0.0/33"}, "--allow"},
         {{"--port", "p", "--allow", "10.0.0.0/08"}, "--allow"},
         {{"--port", "p", "--allow", "10.0.0/8"}, "--allow"},
+        {{"--port", "p", "--on-port-loss", "stop"}, "--on-port-loss"},
         {{"--port", "p", "--quiet=yes"}, "--quiet"},
         {{"--port", "p", "--list"}, "--list"},
         {{"--port", "p", "--port", "q"}, "--port"},
