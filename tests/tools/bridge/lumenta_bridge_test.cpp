@@ -474,9 +474,9 @@ TEST(LumentaBridgeText, HelpAndManPageDocumentEveryOptionAndExitCode) {
     for (std::size_t at; (at = man.find("\\-")) != std::string::npos;) {
         man.erase(at, 1);  // troff's hyphen
     }
-    for (const char* option :
-         {"--port", "--artnet", "--sacn", "--universe", "--artnet-universe", "--address", "--mode", "--bind",
-          "--sacn-multicast", "--on-loss", "--quiet", "--list", "--help", "--version"}) {
+    for (const char* option : {"--port", "--artnet", "--sacn", "--universe", "--artnet-universe", "--address",
+                               "--mode", "--bind", "--sacn-multicast", "--on-loss", "--allow", "--exclusive",
+                               "--on-port-loss", "--quiet", "--list", "--help", "--version"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
         EXPECT_NE(man.find(option), std::string::npos) << option;
     }
