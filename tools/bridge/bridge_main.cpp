@@ -116,7 +116,7 @@ int run(const BridgeOptions& options) {
     DimmerLine line(facade, options.port, *port);
     BridgeRuntime bridge(options, line, std::move(artNet), std::move(sacn), stderr);
     if (bridge.run(stop, display) == BridgeRuntime::Outcome::PortLost) {
-        return fail(SendExitCode::WriteFailed, portLostMessage(line.name(), line.loss()));
+        return fail(SendExitCode::WriteFailed, portLostMessage(line.name(), line.lossStatus()));
     }
     return exitStatus(SendExitCode::Sent);
 }

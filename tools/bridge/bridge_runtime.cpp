@@ -98,7 +98,7 @@ bool BridgeRuntime::keepPort(BridgeClock::time_point now, StatusDisplay& display
         if (options_.exitOnPortLoss) {
             return false;
         }
-        tell(portLostMessage(line_.name(), line_.loss()) +
+        tell(portLostMessage(line_.name(), line_.lossStatus()) +
                  "; waiting for it to come back, and listening to the network meanwhile",
              display);
         return true;

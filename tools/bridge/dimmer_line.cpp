@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "control/port_discovery.h"
+#include "diagnosis/port_problem.h"
 #include "tools/send/frame_sender.h"
 #include "tools/send/open_failure.h"
 #include "tools/send/port_argument.h"
@@ -12,22 +13,25 @@ DimmerLine::DimmerLine(CSerialPortFacade& port, std::string given, std::string n
 
 bool DimmerLine::write(const DimmerFrame& frame) {
     const auto size = static_cast<std::int32_t>(frame.size());
-    if (port_.write(reinterpret_cast<const char*>(frame.data()), size) == size) {
+    // A port already known to be lost keeps the status that says why.
+    if (stillThere() && port_.write(reinterpret_cast<const char*>(frame.data()), size) == size) {
         return true;
     }
-    lose(port_.isOpen() ? Loss::Stalled : Loss::DeviceGone);
+    if (open_) {
+        lose();
+    }
     return false;
 }
 
 bool DimmerLine::stillThere() {
     if (open_ && !port_.isOpen()) {
-        lose(Loss::DeviceGone);
+        lose();
     }
     return open_;
 }
 
-void DimmerLine::lose(Loss loss) {
-    loss_ = loss;
+void DimmerLine::lose() {
+    lossStatus_ = port_.lastStatus();
     open_ = false;
     port_.close();
 }
@@ -49,8 +53,6 @@ bool DimmerLine::reopen(std::string& failure) {
     return true;
 }
 
-std::string portLostMessage(const std::string& port, DimmerLine::Loss loss) {
-    return loss == DimmerLine::Loss::DeviceGone
-               ? "the port " + port + " has gone away: its device was unplugged, switched off or reset"
-               : "the port " + port + " stopped taking frames: nothing could be written to it for a while";
+std::string portLostMessage(const std::string& port, SerialStatus status) {
+    return describeLostPort(port, status, portDevicePresent(port));
 }

@@ -10,18 +10,13 @@
 // link such as /dev/serial/by-id/... may lead to another device name by then).
 class DimmerLine {
 public:
-    enum class Loss {
-        DeviceGone,  // the device went away: unplugged, switched off, reset
-        Stalled,     // the device is there but took no bytes for too long
-    };
-
     // The port is open on the dimmer's line under name, which is what the user gave, as listed.
     DimmerLine(CSerialPortFacade& port, std::string given, std::string name);
 
     const std::string& name() const { return name_; }
     bool isOpen() const { return open_; }
-    // Why the port was lost last.
-    Loss loss() const { return loss_; }
+    // The port's own word for the failure that lost it last.
+    SerialStatus lossStatus() const { return lossStatus_; }
 
     // Writes one frame. False when the port has gone or stopped taking frames: it is closed then.
     bool write(const DimmerFrame& frame);
@@ -32,15 +27,15 @@ public:
     bool reopen(std::string& failure);
 
 private:
-    void lose(Loss loss);
+    void lose();
 
     CSerialPortFacade& port_;
     std::string given_;
     std::string name_;
     bool open_ = true;
-    Loss loss_ = Loss::DeviceGone;
+    SerialStatus lossStatus_ = SerialStatus::Success;
 };
 
-// "the port ttyUSB0 has gone away: its device was unplugged, switched off or reset", in words that
-// say why, for a port that was lost while the bridge used it.
-std::string portLostMessage(const std::string& port, DimmerLine::Loss loss);
+// "port ttyUSB0 has gone: the adapter was unplugged, ...", or that it stopped answering: the words
+// every Lumenta program has for a port that was lost while in use.
+std::string portLostMessage(const std::string& port, SerialStatus status);
