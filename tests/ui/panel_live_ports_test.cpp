@@ -111,6 +111,12 @@ TEST_F(LivePorts, ADimmerStartedIsListedAtOnceAndGoesAtOnceWhenItEnds) {
 
     dimmer.reset();
     EXPECT_TRUE(processEventsUntil([&] { return dialog->portNameCount() == 0; }, 3000));
+
+    // The directory removed: it is made and watched again, and the next dimmer is news as the first.
+    fs::remove_all(portDir.path());
+    ASSERT_TRUE(processEventsUntil([&] { return fs::exists(portDir.path()); }, 3000));
+    startDimmer();
+    EXPECT_TRUE(processEventsUntil([&] { return listed("vdimmer-live"); }, 3000));
 }
 
 TEST_F(LivePorts, ADimmerThatEndsWhileOpenShowsTheLostPortBoxAtOnceAndOnce) {
