@@ -76,15 +76,14 @@ protected:
         ASSERT_NE(dimmer, nullptr) << error;
     }
 
-    // Milliseconds until the condition held, or -1 when it did not within the generous bound.
-    long long millisecondsUntil(const std::function<bool()>& done, Clock::time_point from) {
+    // Milliseconds from now until the condition holds (printed), or -1 past a generous bound.
+    long long millisecondsUntil(const char* what, const std::function<bool()>& done) {
+        const Clock::time_point from = Clock::now();
         if (!processEventsUntil(done, 3000)) {
             return -1;
         }
-        const long long ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from).count();
-        std::printf("[ figure   ] %s: %lld ms\n",
-                    testing::UnitTest::GetInstance()->current_test_info()->name(), ms);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from).count();
+        std::printf("[ figure   ] %s: %lld ms\n", what, static_cast<long long>(ms));
         return ms;
     }
 
@@ -99,32 +98,19 @@ protected:
     std::unique_ptr<CLumentaDlg> dialog;
 };
 
-TEST_F(LivePorts, ADimmerStartedIsListedAtOnceAndGoesAtOnceWhenItEnds) {
-    EXPECT_EQ(dialog->portNameCount(), 0);
-    const Clock::time_point start = Clock::now();
-    startDimmer();
-    const long long ms = millisecondsUntil([&] { return listed("vdimmer-live"); }, start);
-    ASSERT_GE(ms, 0) << "the new port was not listed";
-    EXPECT_LT(ms, 1000);
+TEST_F(LivePorts, ADimmerIsListedAtOnceAndItsEndShowsTheLostPortBoxAtOnceAndOnce) {
+    const long long listedMs = millisecondsUntil("dimmer started to listed", [&] {
+        if (!dimmer) {
+            startDimmer();
+        }
+        return listed("vdimmer-live");
+    });
+    EXPECT_TRUE(listedMs >= 0 && listedMs < 1000) << listedMs;
     EXPECT_EQ(dialog->chosenPortName(), "vdimmer-live");
     EXPECT_EQ(dialog->portList().descriptionAt(0), "virtual dimmer");
 
-    dimmer.reset();
-    EXPECT_TRUE(processEventsUntil([&] { return dialog->portNameCount() == 0; }, 3000));
-
-    // The directory removed: it is made and watched again, and the next dimmer is news as the first.
-    fs::remove_all(portDir.path());
-    ASSERT_TRUE(processEventsUntil([&] { return fs::exists(portDir.path()); }, 3000));
-    startDimmer();
-    EXPECT_TRUE(processEventsUntil([&] { return listed("vdimmer-live"); }, 3000));
-}
-
-TEST_F(LivePorts, ADimmerThatEndsWhileOpenShowsTheLostPortBoxAtOnceAndOnce) {
-    startDimmer();
-    ASSERT_TRUE(processEventsUntil([&] { return listed("vdimmer-live"); }, 3000));
     QTest::mouseClick(&dialog->portButton(), Qt::LeftButton);
     ASSERT_TRUE(dialog->port().isOpen());
-
     int boxes = 0;
     QString text;
     QTimer closer;
@@ -136,16 +122,22 @@ TEST_F(LivePorts, ADimmerThatEndsWhileOpenShowsTheLostPortBoxAtOnceAndOnce) {
         }
     });
     closer.start(5);
-    const Clock::time_point end = Clock::now();
-    dimmer.reset();
-    const long long ms = millisecondsUntil([&] { return boxes > 0; }, end);
-    ASSERT_GE(ms, 0) << "no lost-port box";
-    EXPECT_LT(ms, 1000);
+    const long long lostMs = millisecondsUntil("dimmer ended to the lost-port box", [&] {
+        dimmer.reset();
+        return boxes > 0;
+    });
+    EXPECT_TRUE(lostMs >= 0 && lostMs < 1000) << lostMs;
     EXPECT_EQ(text, QString::fromUtf8("串口已断开！"));
     EXPECT_EQ(dialog->portButton().text(), "Open Port");
-    processEventsUntil([] { return false; }, 300);
+    EXPECT_TRUE(processEventsUntil([&] { return dialog->portNameCount() == 0; }, 3000))
+        << "and it left the list";
     EXPECT_EQ(boxes, 1);
-    EXPECT_EQ(dialog->portNameCount(), 0) << "and its entry has gone";
+
+    // The directory removed: it is made and watched again, and the next dimmer is news as the first.
+    fs::remove_all(portDir.path());
+    ASSERT_TRUE(processEventsUntil([&] { return fs::exists(portDir.path()); }, 3000));
+    startDimmer();
+    EXPECT_TRUE(processEventsUntil([&] { return listed("vdimmer-live"); }, 3000));
 }
 
 // An adapter plugged in and pulled out, as udev tells of it.
@@ -161,7 +153,7 @@ TEST_F(LivePorts, AnAdapterUdevTellsOfIsListedAtOnceAndGoesAtOnce) {
     processEventsUntil([] { return false; }, 300);
     EXPECT_FALSE(listed("ttyUSB7")) << "a change of a node's attributes is no news";
     udev.play("add");
-    EXPECT_GE(millisecondsUntil([&] { return listed("ttyUSB7"); }, Clock::now()), 0);
+    EXPECT_GE(millisecondsUntil("udev's news to listed", [&] { return listed("ttyUSB7"); }), 0);
 
     fs::remove(fs::path(deviceDir.path()) / "ttyUSB7");
     udev.play("remove");
