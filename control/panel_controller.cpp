@@ -90,6 +90,11 @@ void PanelController::onTimer(unsigned int timerId) {
         rebuildPortList();
     } else if (timerId == kSendDelayTimer) {
         sendCurrentFrame();
+    } else if (timerId == kPortsChangedTimer) {
+        view_.stopTimer(kPortsChangedTimer);
+        portsChangedPending_ = false;
+        noticeLostPort();
+        rebuildPortList();
     }
 }
 
@@ -101,6 +106,15 @@ void PanelController::onPortListCloseUp() {
 
 void PanelController::onPortLost() {
     noticeLostPort();
+}
+
+// The first news of a burst starts the short delay and later news joins it: a stream of news cannot
+// hold the rebuild off.
+void PanelController::onPortsChanged() {
+    if (!portsChangedPending_) {
+        portsChangedPending_ = true;
+        view_.startTimer(kPortsChangedTimer, kPortsChangedDelayMs);
+    }
 }
 
 void PanelController::showTexts() {

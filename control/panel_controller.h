@@ -18,7 +18,10 @@
 // The port list is rebuilt at every tick of timer 1 and keeps the user's choice: the entry the user
 // chose (or opened) stays chosen while it is listed; when it has gone the last entry is chosen, and
 // when it comes back it is chosen again, unless the user has chosen another entry meanwhile. No
-// rebuild happens while the user has the drop-down open; a missed one runs when it closes.
+// rebuild happens while the user has the drop-down open; a missed one runs when it closes. When the
+// window hears that devices came or went (onPortsChanged), the list is rebuilt shortly after, once
+// for a whole burst of such news (a hub with four adapters); timer 1 stays as the fallback for
+// systems that tell nothing.
 //
 // A port that went away while open (unplugged, or its program ended) is noticed as soon as the port
 // tells of it (onPortLost), and otherwise at the next tick of timer 1 and after a write that failed:
@@ -29,6 +32,8 @@ public:
     static constexpr unsigned int kPortListPeriodMs = 5000;
     static constexpr unsigned int kSendDelayTimer = 2;
     static constexpr unsigned int kSendDelayMs = 300;
+    static constexpr unsigned int kPortsChangedTimer = 3;
+    static constexpr unsigned int kPortsChangedDelayMs = 100;
 
     static constexpr unsigned int kFirstChannelCommand = 2000;
     static constexpr int kChannelButtonCount = 25;
@@ -60,6 +65,8 @@ public:
     void onPortListCloseUp();
     // The port has told that its device went away (passed on to the window's thread).
     void onPortLost();
+    // A serial device may have come or gone (the system said so, on the window's thread).
+    void onPortsChanged();
 
     std::uint8_t channel() const { return channel_; }
     std::uint8_t level() const { return level_; }
@@ -90,4 +97,5 @@ private:
     std::string wantedPortName_;
     std::string listedPortName_;
     bool portListStale_ = false;
+    bool portsChangedPending_ = false;
 };

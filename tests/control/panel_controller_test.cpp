@@ -107,6 +107,35 @@ TEST_F(PanelControllerTest, TheOpenPortStaysChosenAndNoRebuildHappensWhileTheLis
     controller.onPortListCloseUp();  // nothing was missed this time
     EXPECT_EQ(view.rebuilds, rebuilds + 1);
 }
+// News of devices coming and going: a burst of it gives one rebuild, a short while after the first.
+TEST_F(PanelControllerTest, NewsOfChangedPortsRebuildsTheListOnceShortlyAfter) {
+    start();
+    view.choose("COM10");
+    const int rebuilds = view.rebuilds;
+    probe.names = {"COM3", "COM10", "COM4", "COM5", "COM6", "COM7"};
+    for (int news = 0; news < 4; ++news) {
+        controller.onPortsChanged();
+    }
+    EXPECT_EQ(view.rebuilds, rebuilds) << "not at once";
+    EXPECT_EQ(view.runningTimers[PanelController::kPortsChangedTimer], 100u);
+    EXPECT_EQ(view.timerStarts, 2) << "the list timer, then one start for the whole burst";
+    controller.onTimer(PanelController::kPortsChangedTimer);
+    EXPECT_EQ(view.rebuilds, rebuilds + 1);
+    EXPECT_EQ(view.entries.size(), 6u);
+    EXPECT_EQ(view.chosenPortName(), "COM10");
+    EXPECT_FALSE(view.timerRunning(PanelController::kPortsChangedTimer));
+    EXPECT_TRUE(view.timerRunning(PanelController::kPortListTimer)) << "the fallback goes on";
+
+    // Later news starts a new round; while the drop-down is open the rebuild waits for its close-up.
+    view.droppedDown = true;
+    controller.onPortsChanged();
+    controller.onTimer(PanelController::kPortsChangedTimer);
+    EXPECT_EQ(view.rebuilds, rebuilds + 1);
+    view.droppedDown = false;
+    controller.onPortListCloseUp();
+    EXPECT_EQ(view.rebuilds, rebuilds + 2);
+}
+
 TEST_F(PanelControllerTest, ChannelButtonsRecolourAllThenTheChosenOneAndSetTheCaption) {
     start();
     controller.onChannelButton(2007);
@@ -314,6 +343,19 @@ TEST_F(LostPortTest, IsNoticedAtTheNextTickOfTheListTimer) {
     EXPECT_EQ(view.chosenPortName(), "COM10");
     probe.names = {"COM3", "COM10"};  // and back under the same name
     expectClosedWithOneMessage();
+}
+
+TEST_F(LostPortTest, IsNoticedAtOnceWhenThePortTellsOrDevicesChange) {
+    start();
+    loseThePort();
+    controller.onPortLost();
+    expectClosedWithOneMessage();  // and open again
+
+    port.open_ = false;
+    controller.onPortsChanged();
+    controller.onTimer(PanelController::kPortsChangedTimer);
+    EXPECT_FALSE(controller.portOpen());
+    EXPECT_EQ(view.warnings.size(), 2u);
 }
 
 TEST_F(LostPortTest, IsNoticedWhenAWriteFails) {

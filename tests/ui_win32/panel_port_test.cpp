@@ -12,6 +12,7 @@
 
 #include "control/frame_decoder.h"
 #include "panel_under_test.h"
+#include "tests/support/null_modem_control.h"
 #include "tests/support/raw_com_port.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win_app.h"
@@ -121,6 +122,28 @@ TEST(PanelPort, ClosingTheWindowWithThePortOpenClosesThePortFirst) {
     ASSERT_TRUE(waitFor([&] { return itemText(panel.window(), IDC_PORT_BUTTON) == L"Close Port"; }));
     EXPECT_EQ(panel.endWith(WM_SYSCOMMAND, SC_CLOSE), IDCANCEL);
     EXPECT_FALSE(panel.portOpenAfterRun());
+}
+
+// The cable pulled out of the open port: the port tells the window at once, long before the 5 s tick.
+TEST(PanelPort, AnUnpluggedPortShowsTheLostPortBoxAtOnce) {
+    PanelUnderTest panel({"COM5"});
+    HWND dlg = panel.window();
+    clickItem(dlg, IDC_PORT_BUTTON);
+    ASSERT_TRUE(waitFor([&] { return itemText(dlg, IDC_PORT_BUTTON) == L"Close Port"; }));
+    const auto pulled = std::chrono::steady_clock::now();
+    ASSERT_TRUE(orderNullModem("hang up A"));
+    HWND box = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (box = findOwnedDialog(dlg)) != nullptr; }, std::chrono::seconds(3)));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - pulled)
+            .count();
+    RecordProperty("lost_port_box_ms", static_cast<int>(ms));
+    EXPECT_LT(ms, 1000);
+    EXPECT_EQ(itemText(box, 0xFFFF).rfind(L"\u4E32\u53E3\u5DF2\u65AD\u5F00\uFF01", 0), 0u)
+        << "the lost-port warning";
+    clickItem(box, IDOK);
+    ASSERT_TRUE(waitFor([&] { return findOwnedDialog(dlg) == nullptr; }));
+    EXPECT_EQ(itemText(dlg, IDC_PORT_BUTTON), L"Open Port");
 }
 
 TEST(PanelPort, AFailedOpenShowsTheChineseWarningUnderTheProgramsName) {

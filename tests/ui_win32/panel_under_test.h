@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <future>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,8 +33,12 @@ public:
 
     int userGuideRequests() const { return userGuideRequests_; }
 
-    // The names the port list shows from its next rebuild on.
-    void setPortNames(std::vector<std::string> names) { probe_.setNames(std::move(names)); }
+    // The names the port list shows from its next rebuild on, some with their device's name.
+    void setPortNames(std::vector<std::string> names, std::map<std::string, std::string> descriptions = {}) {
+        probe_.setNames(std::move(names), std::move(descriptions));
+    }
+    // How often the port list has been rebuilt.
+    int portScans() const { return probe_.scans; }
     // A tick of the port-list timer, now rather than up to 5 s later.
     void tickPortList() const;
 
@@ -44,16 +49,25 @@ private:
         explicit FixedProbe(std::vector<std::string> names) : names_(std::move(names)) {}
         std::vector<std::string> presentPortNames() override {
             std::lock_guard<std::mutex> lock(mutex_);
+            ++scans;
             return names_;
         }
-        void setNames(std::vector<std::string> names) {
+        std::string portDescription(const std::string& name) override {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const auto found = descriptions_.find(name);
+            return found == descriptions_.end() ? std::string() : found->second;
+        }
+        void setNames(std::vector<std::string> names, std::map<std::string, std::string> descriptions) {
             std::lock_guard<std::mutex> lock(mutex_);
             names_ = std::move(names);
+            descriptions_ = std::move(descriptions);
         }
+        std::atomic<int> scans{0};
 
     private:
         std::mutex mutex_;
         std::vector<std::string> names_;
+        std::map<std::string, std::string> descriptions_;
     };
 
     class Dialog : public CLumentaDlg {

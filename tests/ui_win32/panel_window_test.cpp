@@ -1,9 +1,10 @@
-// The panel's Windows window, driven on the screen: its start, the channel buttons' colours, the
-// slider, the About box and the user guide. The port is left to panel_port_test.cpp.
+// The panel's Windows window, driven on the screen: its start, the port list, the channel buttons'
+// colours, the slider, the About box and the user guide. The port is left to panel_port_test.cpp.
 
 #include <windows.h>
 
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <gtest/gtest.h>
 
@@ -148,6 +149,83 @@ TEST(PanelWindow, ThePortListKeepsTheChoiceAndIsNotRebuiltWhileDroppedDown) {
     // At once, not at the next tick of the 5 s timer.
     ASSERT_TRUE(waitFor([&] { return count() == 1; }, std::chrono::seconds(1)));
     EXPECT_EQ(text(list), L"COM4");
+}
+
+// What the port list's tooltip (a window of the panel's thread, owned by the panel) says.
+std::wstring portTip(const PanelUnderTest& panel) {
+    HWND tip = nullptr;
+    while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr &&
+           GetWindow(tip, GW_OWNER) != panel.window()) {
+    }
+    wchar_t text[128] = L"";
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = panel.window();
+    tool.uId = reinterpret_cast<UINT_PTR>(panel.item(IDC_PORT_LIST));
+    tool.lpszText = text;
+    SendMessageW(tip, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+std::vector<std::wstring> listEntries(HWND list) {
+    std::vector<std::wstring> entries;
+    for (LRESULT i = 0; i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
+        wchar_t entry[128];
+        SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+// Entries name their devices in the list and the tooltip; the port opens by its bare name.
+TEST(PanelWindow, ThePortListNamesTheDevicesAndOpensByTheBareName) {
+    PanelUnderTest panel({});
+    HWND list = panel.item(IDC_PORT_LIST);
+    panel.setPortNames({"COM1", "COM10", "COM2", "COM5"},
+                       {{"COM1", "USB Serial Port"}, {"COM5", "Null modem"}});
+    panel.tickPortList();
+    ASSERT_TRUE(waitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 4; }));
+    EXPECT_EQ(listEntries(list), (std::vector<std::wstring>{L"COM1 \u2014 USB Serial Port", L"COM10", L"COM2",
+                                                            L"COM5 \u2014 Null modem"}));
+    EXPECT_EQ(portTip(panel), L"COM5 \u2014 Null modem");
+    EXPECT_GE(SendMessageW(list, CB_GETDROPPEDWIDTH, 0, 0),
+              rectInParent(list).right - rectInParent(list).left);
+
+    SendMessageW(list, CB_SETCURSEL, 2, 0);  // the user picks COM2, which names nothing
+    PostMessageW(panel.window(), WM_COMMAND, MAKEWPARAM(IDC_PORT_LIST, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    EXPECT_TRUE(waitFor([&] { return portTip(panel).empty(); }));
+    SendMessageW(list, CB_SETCURSEL, 3, 0);
+    clickItem(panel.window(), IDC_PORT_BUTTON);
+    EXPECT_TRUE(waitFor([&] { return itemText(panel.window(), IDC_PORT_BUTTON) == L"Close Port"; }))
+        << "COM5, not its entry's text, was opened";
+}
+
+// Windows tells of COM ports that come and go; a burst of such news rebuilds the list once, at once.
+TEST(PanelWindow, DeviceChangesOfComPortsRebuildTheListOnceAtOnce) {
+    PanelUnderTest panel({"COM3"});
+    HWND list = panel.item(IDC_PORT_LIST);
+    panel.setPortNames({"COM3", "COM9"});
+    const int scans = panel.portScans();
+    DEV_BROADCAST_DEVICEINTERFACE_W comPort{};
+    comPort.dbcc_size = sizeof comPort;
+    comPort.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    comPort.dbcc_classguid = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+    DEV_BROADCAST_PORT_W port{};
+    port.dbcp_size = sizeof port;
+    port.dbcp_devicetype = DBT_DEVTYP_PORT;
+    for (int adapter = 0; adapter < 3; ++adapter) {
+        SendMessageW(panel.window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&comPort));
+    }
+    SendMessageW(panel.window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&port));
+    ASSERT_TRUE(waitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 2; }, std::chrono::seconds(1)));
+    Sleep(300);
+    EXPECT_EQ(panel.portScans(), scans + 1);
+
+    panel.setPortNames({"COM9"});
+    SendMessageW(panel.window(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                 reinterpret_cast<LPARAM>(&comPort));
+    EXPECT_TRUE(waitFor([&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 1; }, std::chrono::seconds(1)));
 }
 
 TEST(PanelWindow, AChannelClickRecoloursExactlyOneButtonAndNamesIt) {

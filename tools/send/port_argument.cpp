@@ -60,11 +60,24 @@ std::string unknownPortMessage(const std::string& given, const std::vector<std::
            (note.empty() ? "" : "\n" + note);
 }
 
-void printListedPorts(PortProbe& probe, const std::string& program) {
+std::string listedPortsText(PortProbe& probe) {
     const std::vector<std::string> ports = listedPorts(probe);
+    std::size_t width = 0;
     for (const std::string& name : ports) {
-        std::printf("%s\n", name.c_str());
+        width = std::max(width, name.size());
     }
+    std::string text;
+    for (const std::string& name : ports) {
+        const std::string description = probe.portDescription(name);
+        text += description.empty() ? name : name + std::string(width - name.size() + 2, ' ') + description;
+        text += '\n';
+    }
+    return text;
+}
+
+void printListedPorts(PortProbe& probe, const std::string& program) {
+    const std::string ports = listedPortsText(probe);
+    std::fputs(ports.c_str(), stdout);
     if (ports.empty()) {
         std::fprintf(stderr, "%s: no serial ports found\n", program.c_str());
     }

@@ -37,6 +37,10 @@ std::optional<std::string> findListedPort(const std::string& given, const std::v
 std::string unknownPortMessage(const std::string& given, const std::vector<std::string>& listed,
                                const std::string& program);
 
-// What PROGRAM --list does: the listed ports on standard output, one a line, and on standard error a
-// note when there are none, and why ports may be missing.
+// The listed ports, one a line, each followed by what its device is when the system tells, in a column
+// of its own ("COM3   USB Serial Port"): the name is always the line's first word.
+std::string listedPortsText(PortProbe& probe);
+
+// What PROGRAM --list does: listedPortsText on standard output, and on standard error a note when no
+// port is listed, and why ports may be missing.
 void printListedPorts(PortProbe& probe, const std::string& program);

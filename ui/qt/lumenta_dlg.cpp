@@ -56,8 +56,12 @@ CLumentaDlg::CLumentaDlg(PortProbe& probe)
     modeButtons_[0]->setChecked(true);
 
     connectEvents();
+    for (auto& source : systemPortEventSources()) {
+        watchPortEvents(std::move(source));
+    }
     controller_.onInit();
     port_.connectListener(this);
+    port_.connectLossListener(this);
     portList_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -257,6 +261,27 @@ void CLumentaDlg::setPortDescription(const std::string& name, const std::string&
 }
 
 void CLumentaDlg::onDataReceived(const char*, unsigned int) {}
+
+// The receive thread ends before the port goes, and the port before the dialog's QObject, whose
+// going drops a call still queued.
+void CLumentaDlg::onPortLost(const char*) {
+    QMetaObject::invokeMethod(
+        this, [this] { controller_.onPortLost(); }, Qt::QueuedConnection);
+}
+
+void CLumentaDlg::watchPortEvents(std::unique_ptr<PortEventSource> source) {
+    if (source == nullptr || source->descriptor() < 0) {
+        return;
+    }
+    auto notifier = std::make_unique<QSocketNotifier>(source->descriptor(), QSocketNotifier::Read);
+    PortEventSource* news = source.get();
+    connect(notifier.get(), &QSocketNotifier::activated, this, [this, news] {
+        if (news->takeNews()) {
+            controller_.onPortsChanged();
+        }
+    });
+    portEvents_.push_back(WatchedSource{std::move(source), std::move(notifier)});
+}
 
 void CLumentaDlg::showAboutBox() {
     CAboutDlg about(this);

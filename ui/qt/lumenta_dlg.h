@@ -8,14 +8,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSocketNotifier>
 #include <array>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "control/panel_controller.h"
 #include "control/panel_view.h"
 #include "serial/port_facade.h"
+#include "serial/port_loss_listener.h"
 #include "serial/serial_port_listener.h"
+#include "ui/linux/port_event_source.h"
 #include "ui/qt/colour_button.h"
 #include "ui/qt/port_list_box.h"
 
@@ -25,7 +29,12 @@
 // It holds none of the panel's logic: every click, slider move and timer tick goes to one operation
 // of the PanelController, which changes the window back through PanelView. It owns the application's
 // serial port and is that port's listener, ignoring read events: received bytes stay in the port.
-class CLumentaDlg : public QDialog, public PanelView, public kelso::CSerialPortListener {
+// It hears at once when the open port's device goes (the port's loss listener) and when serial
+// devices come or go (the system's port event sources), and passes both to the controller.
+class CLumentaDlg : public QDialog,
+                    public PanelView,
+                    public kelso::CSerialPortListener,
+                    public kelso::CPortLossListener {
 public:
     static constexpr const char* kTitle = "Tarvex V1.00";
     static constexpr int kClientWidth = 609;
@@ -55,6 +64,13 @@ public:
 
     // kelso::CSerialPortListener: called on the port's receive thread; does nothing.
     void onDataReceived(const char* portName, unsigned int byteCount) override;
+    // kelso::CPortLossListener: called on the port's receive thread; the controller hears of it on
+    // the window's thread, unless the window has gone by then.
+    void onPortLost(const char* portName) override;
+
+    // Tells the controller of the source's news as it comes (the system's sources are watched from
+    // the start; tests add stand-ins).
+    void watchPortEvents(std::unique_ptr<PortEventSource> source);
 
     // Opens the About box (the context menu's item and its shortcut lead here).
     void showAboutBox();
@@ -99,4 +115,9 @@ private:
     QGroupBox* channelGroup_ = nullptr;
     QLabel* levelText_ = nullptr;
     std::map<unsigned int, QBasicTimer> timers_;
+    struct WatchedSource {
+        std::unique_ptr<PortEventSource> source;
+        std::unique_ptr<QSocketNotifier> notifier;  // goes first, while the descriptor is still open
+    };
+    std::vector<WatchedSource> portEvents_;
 };

@@ -1,7 +1,9 @@
 #include "ui/win32/lumenta_dlg.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -17,6 +19,10 @@ namespace {
 COLORREF toColorRef(Colour colour) {
     return RGB(colour.red, colour.green, colour.blue);
 }
+
+// The interface class of COM ports: devices that serve one announce it as they come and go.
+constexpr GUID kComPortInterface = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
 std::wstring windowText(HWND window) {
     int length = GetWindowTextLengthW(window);
@@ -66,9 +72,71 @@ BOOL CLumentaDlg::onInitDialog() {
     SendMessageW(levelSlider_, TBM_SETPOS, TRUE, 255);
     SendMessageW(modeButtons_[0], BM_SETCHECK, BST_CHECKED, 0);
 
+    createPortTip();
+    listenForPortChanges();
     controller_.onInit();
     port_.connectListener(this);
+    port_.connectLossListener(this);
     return TRUE;
+}
+
+// Arrivals and removals of COM port interfaces come as WM_DEVICECHANGE; so do those of ports that
+// only announce themselves to every top-level window (DBT_DEVTYP_PORT).
+void CLumentaDlg::listenForPortChanges() {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kComPortInterface;
+    portNotification_ = RegisterDeviceNotificationW(hwnd(), &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+bool CLumentaDlg::onDeviceChange(WPARAM event, LPARAM data) {
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if ((event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) || header == nullptr) {
+        return false;
+    }
+    if (header->dbch_devicetype == DBT_DEVTYP_PORT ||
+        (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
+         IsEqualGUID(reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header)->dbcc_classguid,
+                     kComPortInterface))) {
+        controller_.onPortsChanged();
+        return true;
+    }
+    return false;
+}
+
+// The tooltip of the port list: the chosen entry's name and device, while the device has a name.
+void CLumentaDlg::createPortTip() {
+    portTip_ = CreateWindowExW(
+        WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (portTip_ == nullptr) {
+        return;
+    }
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(portList_);
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(portTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void CLumentaDlg::showChosenPortTip() {
+    if (portTip_ == nullptr) {
+        return;
+    }
+    const LRESULT chosen = SendMessageW(portList_, CB_GETCURSEL, 0, 0);
+    std::wstring text;
+    if (chosen != CB_ERR && portNameAt(static_cast<int>(chosen)) != toUtf8(windowText(portList_))) {
+        text = windowText(portList_);
+    }
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(portList_);
+    tool.lpszText = text.data();
+    SendMessageW(portTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void CLumentaDlg::addAboutItem() {
@@ -123,6 +191,16 @@ bool CLumentaDlg::onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
             controller_.onPortListCloseUp();
             result = TRUE;
             return true;
+        case kPortLost:
+            controller_.onPortLost();
+            result = TRUE;
+            return true;
+        case WM_DEVICECHANGE:
+            if (onDeviceChange(wParam, lParam)) {
+                result = TRUE;
+                return true;
+            }
+            return false;
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
                 CAboutDlg about(hwnd());
@@ -174,6 +252,10 @@ void CLumentaDlg::onCommand(int id, int code) {
         PostMessageW(hwnd(), kPortListClosedUp, 0, 0);
         return;
     }
+    if (id == IDC_PORT_LIST && code == CBN_SELCHANGE) {
+        showChosenPortTip();
+        return;
+    }
     if (code != BN_CLICKED) {
         return;
     }
@@ -201,6 +283,10 @@ void CLumentaDlg::onDestroy() {
     if (port_.isOpen()) {
         port_.close();
     }
+    if (portNotification_ != nullptr) {
+        UnregisterDeviceNotification(portNotification_);
+        portNotification_ = nullptr;
+    }
 }
 
 void CLumentaDlg::paintMinimised() {
@@ -220,6 +306,12 @@ void CLumentaDlg::openUserGuide() {
 }
 
 void CLumentaDlg::onDataReceived(const char*, unsigned int) {}
+
+// The port closes, and its receive thread ends, before the window goes (onDestroy); a message posted
+// to a window that has gone is dropped.
+void CLumentaDlg::onPortLost(const char*) {
+    PostMessageW(hwnd(), kPortLost, 0, 0);
+}
 
 void CLumentaDlg::setButtonFaceColour(int index, Colour colour) {
     if (index < 0 || index >= PanelController::kChannelButtonCount) {
@@ -247,7 +339,8 @@ void CLumentaDlg::setPortListEnabled(bool enabled) {
 }
 
 std::string CLumentaDlg::chosenPortName() const {
-    return toUtf8(windowText(portList_));
+    const LRESULT chosen = SendMessageW(portList_, CB_GETCURSEL, 0, 0);
+    return chosen == CB_ERR ? std::string() : portNameAt(static_cast<int>(chosen));
 }
 
 bool CLumentaDlg::portListDroppedDown() const {
@@ -277,11 +370,58 @@ void CLumentaDlg::stopTimer(unsigned int id) {
 
 void CLumentaDlg::clearPortList() {
     SendMessageW(portList_, CB_RESETCONTENT, 0, 0);
+    portNames_.clear();
+    droppedWidth_ = 0;
+    SendMessageW(portList_, CB_SETDROPPEDWIDTH, 0, 0);
+    showChosenPortTip();
 }
 
 void CLumentaDlg::addPortName(const std::string& name) {
-    std::wstring wide = toWide(name);
-    SendMessageW(portList_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    portNames_.push_back(name);
+    addPortEntry(portNames_.size() - 1, name);
+}
+
+// The list sorts its entries by their text. A name followed by " — " keeps its place before any
+// longer name it begins (COM1 — ..., COM10), as a space sorts before every character of a name.
+int CLumentaDlg::addPortEntry(std::size_t nameSlot, const std::string& text) {
+    const std::wstring wide = toWide(text);
+    const LRESULT index = SendMessageW(portList_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    if (index < 0) {
+        return -1;
+    }
+    SendMessageW(portList_, CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(nameSlot));
+    // The dropped-down list as wide as its longest entry, even where the closed box is narrower.
+    if (HDC dc = GetDC(portList_)) {
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(portList_, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(portList_, dc);
+        droppedWidth_ = std::max<int>(droppedWidth_, extent.cx + GetSystemMetrics(SM_CXVSCROLL) + 8);
+        SendMessageW(portList_, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(droppedWidth_), 0);
+    }
+    return static_cast<int>(index);
+}
+
+std::string CLumentaDlg::portNameAt(int index) const {
+    const LRESULT slot = SendMessageW(portList_, CB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+    return slot >= 0 && static_cast<std::size_t>(slot) < portNames_.size()
+               ? portNames_[static_cast<std::size_t>(slot)]
+               : std::string();
+}
+
+void CLumentaDlg::setPortDescription(const std::string& name, const std::string& description) {
+    const int index = findPortName(name);
+    if (index < 0 || description.empty()) {
+        return;
+    }
+    const LRESULT slot = SendMessageW(portList_, CB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+    const bool chosen = SendMessageW(portList_, CB_GETCURSEL, 0, 0) == index;
+    SendMessageW(portList_, CB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    const int at = addPortEntry(static_cast<std::size_t>(slot), name + " \u2014 " + description);
+    if (chosen && at >= 0) {
+        selectPortName(at);
+    }
 }
 
 int CLumentaDlg::portNameCount() const {
@@ -290,11 +430,14 @@ int CLumentaDlg::portNameCount() const {
 
 void CLumentaDlg::selectPortName(int index) {
     SendMessageW(portList_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    showChosenPortTip();
 }
 
 int CLumentaDlg::findPortName(const std::string& name) const {
-    std::wstring wide = toWide(name);
-    LRESULT index = SendMessageW(portList_, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                 reinterpret_cast<LPARAM>(wide.c_str()));
-    return index == CB_ERR ? -1 : static_cast<int>(index);
+    for (int index = 0; index < portNameCount(); ++index) {
+        if (portNameAt(index) == name) {
+            return index;
+        }
+    }
+    return -1;
 }

@@ -4,11 +4,14 @@
 
 #include <array>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "control/panel_controller.h"
 #include "control/panel_view.h"
 #include "control/port_discovery.h"
 #include "serial/port_facade.h"
+#include "serial/port_loss_listener.h"
 #include "serial/serial_port_listener.h"
 #include "ui/win32/colour_button.h"
 #include "ui/win32/modal_dialog.h"
@@ -16,8 +19,15 @@
 // The panel's window (template 102). It lays out the controls, creates the 25 channel buttons, shows
 // what the controller asks through PanelView and passes every user action and timer tick to one
 // controller operation. It owns the controller and the application's serial port, and is the port's
-// read listener, which ignores what arrives.
-class CLumentaDlg : public ModalDialog, public PanelView, public kelso::CSerialPortListener {
+// read listener, which ignores what arrives. It hears at once when the open port's device goes (the
+// port's loss listener) and when COM ports come or go (WM_DEVICECHANGE), and tells the controller.
+//
+// A port list entry reads "COM3 — USB Serial Port" when the device has a name, in the list and in
+// its tooltip; the entry keeps the bare name, which is what the port is opened by.
+class CLumentaDlg : public ModalDialog,
+                    public PanelView,
+                    public kelso::CSerialPortListener,
+                    public kelso::CPortLossListener {
 public:
     // The channel buttons' client-pixel rectangles do not follow the dialog units.
     static RECT channelButtonRect(int index);
@@ -41,9 +51,12 @@ public:
     int portNameCount() const override;
     void selectPortName(int index) override;
     int findPortName(const std::string& name) const override;
+    void setPortDescription(const std::string& name, const std::string& description) override;
 
     // kelso::CSerialPortListener: received bytes stay in the port's buffer, unread.
     void onDataReceived(const char* portName, unsigned int byteCount) override;
+    // kelso::CPortLossListener: called on the port's receive thread; posts the news to the window.
+    void onPortLost(const char* portName) override;
 
     CSerialPortFacade& port() { return port_; }
     const PanelController& controller() const { return controller_; }
@@ -63,7 +76,15 @@ private:
     // Posted when the port list's drop-down has closed, so that it arrives after the choice made in
     // it has been taken (the list's close-up and selection notifications come in either order).
     static constexpr UINT kPortListClosedUp = WM_APP + 1;
+    // Posted by the receive thread when the open port's device has gone.
+    static constexpr UINT kPortLost = WM_APP + 2;
     void onDestroy();
+    void listenForPortChanges();
+    bool onDeviceChange(WPARAM event, LPARAM data);
+    int addPortEntry(std::size_t nameSlot, const std::string& text);
+    std::string portNameAt(int index) const;
+    void createPortTip();
+    void showChosenPortTip();
 
     HICON appIcon_;
     HWND portList_ = nullptr;
@@ -74,4 +95,9 @@ private:
     HWND levelSlider_ = nullptr;
     HWND modeButtons_[2] = {nullptr, nullptr};
     HWND portButton_ = nullptr;
+    HWND portTip_ = nullptr;
+    HDEVNOTIFY portNotification_ = nullptr;
+    // The bare names of the list's entries; each entry's data is its name's place here.
+    std::vector<std::string> portNames_;
+    int droppedWidth_ = 0;
 };

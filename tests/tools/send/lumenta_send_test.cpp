@@ -207,9 +207,14 @@ TEST_F(LumentaSend, ListsThePortsThePanelWouldListInItsOrder) {
     std::vector<std::string> sorted = listed;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(listed, sorted);
-    const auto bench = std::find(listed.begin(), listed.end(), "bench1");
-    const auto vdimmer = std::find(listed.begin(), listed.end(), "vdimmer0");
-    EXPECT_TRUE(bench != listed.end() && vdimmer != listed.end()) << run.out;
+    // Each line: the name, then in a column of its own what the device is.
+    const auto dimmerLine = [&](const std::string& name) {
+        return std::any_of(listed.begin(), listed.end(), [&](const std::string& line) {
+            return line.rfind(name + "  ", 0) == 0 && line.size() > 16 &&
+                   line.compare(line.size() - 16, 16, "  virtual dimmer") == 0;
+        });
+    };
+    EXPECT_TRUE(dimmerLine("bench1") && dimmerLine("vdimmer0")) << run.out;
 
     second.reset();  // its port goes, and so does its line
     EXPECT_EQ(lines(send({"--list"}).out).size(), listed.size() - 1);

@@ -12,6 +12,9 @@ class FixedProbe : public PortProbe {
 public:
     explicit FixedProbe(std::vector<std::string> names) : names_(std::move(names)) {}
     std::vector<std::string> presentPortNames() override { return names_; }
+    std::string portDescription(const std::string& name) override {
+        return name == "COM3" ? "USB Serial Port" : name == "COM10" ? "Prolific USB-to-Serial Comm Port" : "";
+    }
 
 private:
     std::vector<std::string> names_;
@@ -20,9 +23,14 @@ private:
 const PortNaming kLinux{"/dev/", false, nullptr};
 const PortNaming kWindows{"\\\\.\\", true, nullptr};
 
-TEST(PortArgument, ListsInThePanelsTextOrder) {
+TEST(PortArgument, ListsInThePanelsTextOrderWithTheDevicesNames) {
     FixedProbe probe({"COM3", "COM10", "COM2", "COM3"});
     EXPECT_EQ(listedPorts(probe), (std::vector<std::string>{"COM10", "COM2", "COM3"}));
+    // What --list prints: the names first, the devices' names in a column after them.
+    EXPECT_EQ(listedPortsText(probe),
+              "COM10  Prolific USB-to-Serial Comm Port\n"
+              "COM2\n"
+              "COM3   USB Serial Port\n");
 }
 
 TEST(PortArgument, LinuxTakesTheNameOrItsDevicePath) {
