@@ -178,11 +178,13 @@ void CSerialPortBase::endSession(std::uint64_t generation) {
     // thread that holds the port's mutex (a write held back by flow control).
     device_->interruptDevice(*ending);
     const bool mayWait = !gate_->callingHere();
-    forbidListenerCalls(mayWait);
+    gate_->forbid();
     {
-        // The receive thread is out of the device now, and never goes back in.
+        // The receive thread is out of the device now and posts no more notifications: it never goes
+        // back in. Only then is what it posted dropped.
         std::lock_guard<std::mutex> leftDevice(ending->deviceUse);
     }
+    notifier_->cancel(mayWait);
     {
         ScopedLock hold(mutex());
         device_->releaseDevice(*ending);
@@ -264,7 +266,5 @@ void CSerialPortBase::lostDevice(std::unique_lock<std::mutex>& deviceUse, PortSe
 
 void CSerialPortBase::deliver(std::unique_lock<std::mutex>& deviceUse, PortSession& session,
                               const char* bytes, unsigned int count) {
-    const unsigned int fill = buffer_.store(bytes, count);
-    deviceUse.unlock();
-    tellListener(session.portName, fill);
+    tellListener(session.portName, buffer_.store(bytes, count), &deviceUse);
 }

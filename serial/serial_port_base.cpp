@@ -39,16 +39,19 @@ void CSerialPortBase::clearStatus() {
     status_ = SerialStatus::Success;
 }
 
-void CSerialPortBase::tellListener(const char* portName, unsigned int byteCount) {
+void CSerialPortBase::tellListener(const char* portName, unsigned int byteCount,
+                                   std::unique_lock<std::mutex>* deviceUse) {
     // A share of the gate: the listener may destroy the port, and the call returns into the gate.
     const std::shared_ptr<ListenerGate> gate = gate_;
-    if (gate->listener() == nullptr) {
-        return;
-    }
     const std::uint32_t delay = readNotifyDelay();
+    if (gate->listener() != nullptr && delay > 0) {
+        // Still in the device, so that a close drops this post only once it has been made.
+        notifier_->post(gate, delay, portName, byteCount);
+    }
+    if (deviceUse != nullptr) {
+        deviceUse->unlock();
+    }
     if (delay == 0) {
         gate->onDataReceived(portName, byteCount);
-    } else {
-        notifier_->post(gate, delay, portName, byteCount);
     }
 }
