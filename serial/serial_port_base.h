@@ -129,8 +129,8 @@ protected:
     // The same from the receive thread, which then leaves the device and tells the loss listener when
     // it was the first to find out; afterwards it touches nothing of the port and ends.
     void lostDevice(std::unique_lock<std::mutex>& deviceUse, PortSession& session);
-    // From the receive thread: stores what it read into the receive buffer, leaves the device (the
-    // listener may close the port) and tells the listener, after which nothing of the port is touched.
+    // From the receive thread: stores what it read into the receive buffer and tells the listener
+    // (tellListener, which leaves the device), after which nothing of the port is touched.
     void deliver(std::unique_lock<std::mutex>& deviceUse, PortSession& session, const char* bytes,
                  unsigned int count);
     PortSettings& settings() { return settings_; }
