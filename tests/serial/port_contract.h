@@ -102,9 +102,10 @@ inline bool waitUntil(const std::function<bool()>& done,
     return done();
 }
 
+// What the port holds now, read by the size asked (bytes arriving meanwhile wait for the next read).
 inline std::string readAll(CSerialPortBase& port) {
     std::string out(static_cast<std::size_t>(port.bytesAvailable()), '\0');
-    const std::int32_t got = port.readAll(out.empty() ? nullptr : &out[0]);
+    const std::int32_t got = out.empty() ? 0 : port.read(&out[0], static_cast<std::int32_t>(out.size()));
     out.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     return out;
 }

@@ -2,7 +2,6 @@
 // may write to, taking and giving back a lock, and the port holding one on a real device.
 #include "serial/posix/uucp_lock.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>

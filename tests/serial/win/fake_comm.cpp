@@ -110,9 +110,7 @@ void FakeComm::arrive(const std::string& bytes) {
 
 std::string FakeComm::takeWritten() {
     std::lock_guard<std::mutex> hold(mutex_);
-    std::string out;
-    out.swap(output_);
-    return out;
+    return std::exchange(output_, std::string());
 }
 
 void FakeComm::remove(DWORD error) {
