@@ -41,21 +41,30 @@ void ListenerGate::detachStatus() {
 }
 
 void ListenerGate::onDataReceived(const char* portName, unsigned int byteCount) {
-    callListener(&ListenerGate::listener_,
+    callListener(&ListenerGate::listener_, nullptr,
                  [&](kelso::CSerialPortListener* target) { target->onDataReceived(portName, byteCount); });
 }
 
-void ListenerGate::onPortLost(const char* portName) {
-    callListener(&ListenerGate::lossListener_,
+void ListenerGate::onDataReceived(const char* portName, unsigned int byteCount,
+                                  const std::atomic<bool>& running) {
+    callListener(&ListenerGate::listener_, &running,
+                 [&](kelso::CSerialPortListener* target) { target->onDataReceived(portName, byteCount); });
+}
+
+void ListenerGate::onPortLost(const char* portName, const std::atomic<bool>& running) {
+    callListener(&ListenerGate::lossListener_, &running,
                  [&](kelso::CPortLossListener* target) { target->onPortLost(portName); });
 }
 
 template <class Listener, class Call>
-void ListenerGate::callListener(Listener* ListenerGate::*target, Call call) {
+void ListenerGate::callListener(Listener* ListenerGate::*target, const std::atomic<bool>* running,
+                                Call call) {
     Listener* listener;
     {
+        // Close clears `running` before it forbids calls, under this lock: a call looked at after
+        // that sees it cleared, and one already running is waited for by forbid.
         std::lock_guard<std::mutex> hold(mutex_);
-        if (!allowed_ || this->*target == nullptr) {
+        if (!allowed_ || this->*target == nullptr || (running != nullptr && !*running)) {
             return;
         }
         listener = this->*target;

@@ -43,12 +43,15 @@ public:
 
     // Calls the listener, if there is one and calls are allowed.
     void onDataReceived(const char* portName, unsigned int byteCount) override;
-    void onPortLost(const char* portName);
+    // The same for a receive thread, only while its session runs: no call of an old session starts
+    // once close has cleared `running`, even after a listener has opened the port again.
+    void onDataReceived(const char* portName, unsigned int byteCount, const std::atomic<bool>& running);
+    void onPortLost(const char* portName, const std::atomic<bool>& running);
 
 private:
-    // Calls call(target) for a target of the kind given, as above.
+    // Calls call(target) for a target of the kind given, as above, and while running (when given).
     template <class Listener, class Call>
-    void callListener(Listener* ListenerGate::*target, Call call);
+    void callListener(Listener* ListenerGate::*target, const std::atomic<bool>* running, Call call);
     bool callingHereLocked() const;
     // Waits until no other thread is inside a call; returns at once from inside a call.
     void waitForOtherCalls(std::unique_lock<std::mutex>& hold);

@@ -260,11 +260,11 @@ void CSerialPortBase::lostDevice(std::unique_lock<std::mutex>& deviceUse, PortSe
     if (first) {
         // A share of the gate: the listener may close or destroy the port.
         const std::shared_ptr<ListenerGate> gate = gate_;
-        gate->onPortLost(session.portName);
+        gate->onPortLost(session.portName, session.running);
     }
 }
 
 void CSerialPortBase::deliver(std::unique_lock<std::mutex>& deviceUse, PortSession& session,
                               const char* bytes, unsigned int count) {
-    tellListener(session.portName, buffer_.store(bytes, count), &deviceUse);
+    tellListener(session, buffer_.store(bytes, count), deviceUse);
 }

@@ -39,8 +39,9 @@ void CSerialPortBase::clearStatus() {
     status_ = SerialStatus::Success;
 }
 
-void CSerialPortBase::tellListener(const char* portName, unsigned int byteCount,
-                                   std::unique_lock<std::mutex>* deviceUse) {
+void CSerialPortBase::tellListener(PortSession& session, unsigned int byteCount,
+                                   std::unique_lock<std::mutex>& deviceUse) {
+    const char* portName = session.portName;
     // A share of the gate: the listener may destroy the port, and the call returns into the gate.
     const std::shared_ptr<ListenerGate> gate = gate_;
     const std::uint32_t delay = readNotifyDelay();
@@ -48,10 +49,8 @@ void CSerialPortBase::tellListener(const char* portName, unsigned int byteCount,
         // Still in the device, so that a close drops this post only once it has been made.
         notifier_->post(gate, delay, portName, byteCount);
     }
-    if (deviceUse != nullptr) {
-        deviceUse->unlock();
-    }
+    deviceUse.unlock();
     if (delay == 0) {
-        gate->onDataReceived(portName, byteCount);
+        gate->onDataReceived(portName, byteCount, session.running);
     }
 }

@@ -86,13 +86,12 @@ protected:
     IoMode ioMode() { return ioMode_; }
     void recordStatus(SerialStatus status) { status_ = status; }
     kelso::IMutex* mutex() { return mutex_.get(); }
-    // Tells the listener, from the receive thread, that the receive buffer now holds byteCount bytes:
-    // directly when the delay is 0, otherwise through the notifier. portName is the name the thread
-    // was started with, so it never reads the name field that init or setPortName may be rewriting.
-    // The thread leaves the device (deviceUse, when given) after a post and before a direct call.
+    // Tells the listener, from the session's receive thread, that the receive buffer now holds
+    // byteCount bytes: directly when the delay is 0, otherwise through the notifier. The name is the
+    // one the thread was started with, so it never reads the name field that init or setPortName may
+    // be rewriting. The thread leaves the device (deviceUse) after a post and before a direct call.
     // Once the listener has been called, nothing of the port is touched: it may be gone.
-    void tellListener(const char* portName, unsigned int byteCount,
-                      std::unique_lock<std::mutex>* deviceUse = nullptr);
+    void tellListener(PortSession& session, unsigned int byteCount, std::unique_lock<std::mutex>& deviceUse);
     // Backends store the delay and the threshold through these.
     void storeReadNotifyDelay(std::uint32_t milliseconds) { readNotifyDelay_ = milliseconds; }
     void storeReadThreshold(std::uint32_t byteCount) { readThreshold_ = byteCount; }

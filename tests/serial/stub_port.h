@@ -47,12 +47,22 @@ public:
     void setDtr(bool) override {}
     void setRts(bool) override {}
 
-    std::shared_ptr<PortSession> openDevice(bool) override { return std::make_shared<PortSession>(); }
+    std::shared_ptr<PortSession> openDevice(bool) override { return last_ = std::make_shared<PortSession>(); }
     void receiveLoop(PortSession&) override {}
     void interruptDevice(PortSession&) override {}
     void releaseDevice(PortSession&) override {}
 
     using CSerialPortBase::ioMode;
     using CSerialPortBase::recordStatus;
-    using CSerialPortBase::tellListener;
+
+    // What the receive thread of the last opening does once it has stored byteCount bytes.
+    void tellListener(const char* name, unsigned int byteCount) {
+        std::mutex deviceUse;
+        std::unique_lock<std::mutex> use(deviceUse);
+        copyPortName(last_->portName, name);
+        CSerialPortBase::tellListener(*last_, byteCount, use);
+    }
+
+private:
+    std::shared_ptr<PortSession> last_;
 };
