@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+namespace {
+
+// The longest character on the line: a start bit, eight data bits, parity and two stop bits.
+constexpr long long kBitsPerCharacter = 12;
+
+}  // namespace
+
 void copyPortName(char (&field)[kPortNameCapacity], const char* name) {
     unsigned int i = 0;
     if (name != nullptr) {
@@ -24,8 +31,12 @@ bool stopBitsFitDataBits(StopBits stopBits, std::int32_t dataBits) {
 
 int writeStallLimitMs(std::int32_t baudRate) {
     constexpr long long kOutputBufferBytes = 4096;
-    constexpr long long kBitsPerCharacter = 12;
     const long long rate = baudRate > 0 ? baudRate : 1;
     const long long bufferMs = kOutputBufferBytes * kBitsPerCharacter * 1000 / rate;
     return static_cast<int>(std::min<long long>(1000 + 2 * bufferMs, 24LL * 3600 * 1000));
+}
+
+int closeStallLimitMs(std::int32_t baudRate) {
+    const long long rate = baudRate > 0 ? baudRate : 1;
+    return static_cast<int>(std::min<long long>(200 + 4 * kBitsPerCharacter * 1000 / rate, 60 * 1000));
 }

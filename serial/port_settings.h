@@ -35,5 +35,10 @@ bool stopBitsFitDataBits(StopBits stopBits, std::int32_t dataBits);
 // held back for good (flow control, XOFF, a reader that went away) fails this way on every backend.
 int writeStallLimitMs(std::int32_t baudRate);
 
+// How long a close lets output that a write already reported as written leave the device while the
+// line takes none of it: 200 ms and four character times. Past that, what a stopped line holds back
+// is discarded, so that closing never waits long.
+int closeStallLimitMs(std::int32_t baudRate);
+
 // Copies at most 255 characters of name and always terminates; a null name becomes empty.
 void copyPortName(char (&field)[kPortNameCapacity], const char* name);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "serial/port_settings.h"
 #include "serial/posix/uucp_lock.h"
 
 namespace device_io {
@@ -129,11 +130,6 @@ void releaseAndClose(int fd, std::int32_t baudRate) {
     uucp_lock::releaseFor(fd);
     flock(fd, LOCK_UN);
     ::close(fd);
-}
-
-int closeStallLimitMs(std::int32_t baudRate) {
-    const long long rate = baudRate > 0 ? baudRate : 1;
-    return static_cast<int>(std::min<long long>(200 + 4 * kBitsPerCharacter * 1000 / rate, 60 * 1000));
 }
 
 std::int32_t readSome(int fd, char* buffer, std::int32_t size) {

@@ -32,9 +32,6 @@ int openExclusive(const PortTarget& target, SerialStatus& status);
 // Output that has left the device is never touched.
 void releaseAndClose(int fd, std::int32_t baudRate);
 
-// How long a close waits for queued output without progress: 200 ms and four character times.
-int closeStallLimitMs(std::int32_t baudRate);
-
 // One read of at most size bytes: what is there, possibly none (0), or -1 with errno when the device
 // fails.
 std::int32_t readSome(int fd, char* buffer, std::int32_t size);

@@ -1,6 +1,7 @@
 #include "serial/win/serial_port_win_base.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -22,6 +23,8 @@ struct WinSession : PortSession {
     HANDLE device = INVALID_HANDLE_VALUE;
     HANDLE waitEvent = nullptr;  // the device wait's event (manual reset)
     HANDLE stopEvent = nullptr;  // set by close: ends a device wait or a pause at once
+    std::atomic<int> writesUnderWay{0};
+    std::atomic<bool> outputAborted{false};  // close aborted a write under way
 };
 
 namespace {
@@ -33,7 +36,12 @@ static_assert(sizeof(COMMCONFIG) == kConfigSize, "the configuration record is ha
 constexpr char kDevicePrefix[] = "\\\\.\\";
 constexpr std::size_t kDevicePrefixLength = sizeof kDevicePrefix - 1;
 
-constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// Input is discarded at open and close. Output is discarded only to end a write the line holds up:
+// what a write reported as written is never taken back. (Under Wine a purge of a pseudo-terminal's
+// output empties its peer's unread input, and some USB adapters' drivers empty the adapter's own
+// transmit buffer: either would lose a frame written just before the close.)
+constexpr DWORD kPurgeInput = PURGE_RXABORT | PURGE_RXCLEAR;
+constexpr DWORD kPurgeOutput = PURGE_TXABORT | PURGE_TXCLEAR;
 
 // A device that cannot wait for characters shows it by failing its waits. After this many failures in
 // a row the receive thread looks at the input queue every kPollMs, and tries the wait again every
@@ -42,8 +50,10 @@ constexpr unsigned int kFailedWaitsBeforePolling = 3;
 constexpr DWORD kPollMs = 10;
 constexpr DWORD kWaitRetryMs = 1000;
 
-// How often a pending transfer looks whether the device is still taking its bytes.
+// How often a pending transfer looks whether the device is still taking its bytes, and how often a
+// close looks whether queued output has left.
 constexpr DWORD kProgressCheckMs = 100;
+constexpr DWORD kDrainCheckMs = 5;
 
 // Errors that mean the device has gone, from a handle that was open: what Wine reports once a
 // pseudo-terminal's other side has closed (ERROR_NOT_READY; ERROR_BROKEN_PIPE from reads), and what
@@ -71,6 +81,28 @@ BYTE lowByte(std::int32_t value) {
 WinSession& winSession(PortSession& session) {
     return static_cast<WinSession&>(session);
 }
+
+// Counts a write as under way while it lives. It is counted before the write looks at `running`, the
+// reverse of close's order (interruptDevice): a close either sees the write and aborts it, or the
+// write sees the close and starts nothing.
+class WriteUnderWay {
+public:
+    WriteUnderWay(WinSession& session, bool writing) : writes_(writing ? &session.writesUnderWay : nullptr) {
+        if (writes_ != nullptr) {
+            ++*writes_;
+        }
+    }
+    ~WriteUnderWay() {
+        if (writes_ != nullptr) {
+            --*writes_;
+        }
+    }
+    WriteUnderWay(const WriteUnderWay&) = delete;
+    WriteUnderWay& operator=(const WriteUnderWay&) = delete;
+
+private:
+    std::atomic<int>* writes_;
+};
 
 }  // namespace
 
@@ -119,7 +151,7 @@ std::shared_ptr<PortSession> CSerialPortWinBase::openDevice(bool asynchronous) {
     const auto fail = [&](SerialStatus status) {
         opening_ = INVALID_HANDLE_VALUE;
         api_.setCommMask(device, 0);
-        api_.purgeComm(device, kPurgeAll);
+        api_.purgeComm(device, kPurgeInput);
         api_.closeHandle(device);
         recordStatus(status);
         return nullptr;
@@ -146,7 +178,7 @@ std::shared_ptr<PortSession> CSerialPortWinBase::openDevice(bool asynchronous) {
     if (!api_.setCommConfig(device, &config_, configSize)) {
         return fail(SerialStatus::InvalidParam);
     }
-    api_.purgeComm(device, kPurgeAll);
+    api_.purgeComm(device, kPurgeInput);
 
     // Reads return at once with what has arrived. A plain write is ended by the driver once it has
     // had the time its bytes need on the line and the stall limit besides; an overlapped one is
@@ -189,18 +221,48 @@ bool CSerialPortWinBase::startThread(PortSession& session, std::function<void()>
 void CSerialPortWinBase::interruptDevice(PortSession& session) {
     WinSession& held = winSession(session);
     // Clearing the event mask completes a pending wait for device events, and the aborts end the
-    // transfers of every thread on the device; the stop event ends a pause between polls.
+    // transfers of every thread on the device; the stop event ends a pause between polls. `running` is
+    // clear by now, so a write either is counted here or sees the close and starts nothing (transfer).
     api_.setCommMask(held.device, 0);
-    api_.purgeComm(held.device, PURGE_TXABORT | PURGE_RXABORT);
+    DWORD purge = PURGE_RXABORT;
+    if (held.writesUnderWay > 0) {
+        held.outputAborted = true;
+        purge |= kPurgeOutput;
+    }
+    api_.purgeComm(held.device, purge);
     if (held.stopEvent != nullptr) {
         SetEvent(held.stopEvent);
     }
 }
 
 void CSerialPortWinBase::releaseDevice(PortSession& session) {
-    const HANDLE device = winSession(session).device;
-    api_.purgeComm(device, kPurgeAll);
-    api_.closeHandle(device);
+    WinSession& held = winSession(session);
+    const bool outputLeft = !held.outputAborted && outputDrains(held.device);
+    api_.purgeComm(held.device, outputLeft ? kPurgeInput : kPurgeInput | kPurgeOutput);
+    api_.closeHandle(held.device);
+}
+
+bool CSerialPortWinBase::outputDrains(HANDLE device) {
+    const DWORD stallLimit = static_cast<DWORD>(closeStallLimitMs(settings().baudRate));
+    DWORD lastQueued = MAXDWORD;
+    DWORD quietSince = GetTickCount();
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!api_.clearCommError(device, &errors, &status)) {
+            return false;
+        }
+        if (status.cbOutQue == 0) {
+            return true;
+        }
+        if (status.cbOutQue < lastQueued) {
+            lastQueued = status.cbOutQue;
+            quietSince = GetTickCount();
+        } else if (GetTickCount() - quietSince >= stallLimit) {
+            return false;
+        }
+        Sleep(kDrainCheckMs);
+    }
 }
 
 HANDLE CSerialPortWinBase::heldDevice() {
@@ -319,6 +381,11 @@ bool CSerialPortWinBase::transfer(WinSession& session, bool writing, char* buffe
     count = 0;
     bool done = false;
     error = 0;
+    const WriteUnderWay counted(session, writing);
+    if (writing && !session.running) {
+        error = ERROR_OPERATION_ABORTED;  // the port is closing: nothing is started
+        return false;
+    }
     // The kind of transfer follows how the device was opened: an overlapped device needs a record.
     if (!session.asynchronous) {
         done = writing ? api_.writeFile(session.device, buffer, length, &count, nullptr)

@@ -28,7 +28,9 @@ struct WinSession;
 //
 // Opening, closing and the end of the port follow the lifecycle every backend shares
 // (serial_port_base.h): close aborts the transfers under way (PurgeComm) and the receive thread's wait
-// before it waits for anything, and a listener may close, reopen and destroy the port.
+// before it waits for anything, and a listener may close, reopen and destroy the port. Output that a
+// write reported as written is not discarded by the close that follows: what the driver still queues
+// gets closeStallLimitMs to leave while the line takes none of it.
 //
 // When the device goes away (a USB adapter unplugged; under Wine, the pseudo-terminal's other side
 // closed), seen as a failing queue query or transfer with an error that means so (ERROR_NOT_READY,
@@ -106,6 +108,9 @@ private:
     // Under the port's mutex: one transfer with the device, overlapped or plain as it was opened. False
     // with the error when it failed; a write the device ended early fails with ERROR_WRITE_FAULT.
     bool transfer(WinSession& session, bool writing, char* buffer, DWORD length, DWORD& count, DWORD& error);
+    // At close: whether the output queued in the driver leaves while the line takes it (closeStallLimitMs
+    // without progress); false when it stays, or the device cannot tell.
+    bool outputDrains(HANDLE device);
     // Waits for an overlapped transfer of this thread, and cancels it once the device has taken none of
     // it for the stall limit.
     bool awaitTransfer(WinSession& session, bool writing, OVERLAPPED& record, DWORD& count, DWORD& error);
