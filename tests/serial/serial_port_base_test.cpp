@@ -8,33 +8,22 @@
 namespace {
 
 TEST(SerialStatus, EveryCodeHasItsMessageAndOthersAreUndefined) {
-    const std::pair<int, const char*> table[] = {
-        {-1, "unknown error"},
-        {0, "success"},
-        {1, "general error"},
-        {2, "not implemented error"},
-        {3, "innet error"},
-        {4, "null pointer error"},
-        {5, "invalid param error"},
-        {6, "access denied error"},
-        {7, "out of memory error"},
-        {8, "timeout error"},
-        {9, "not init error"},
-        {10, "init failed error"},
-        {11, "already exist error"},
-        {12, "not exist error"},
-        {13, "already open error"},
-        {14, "not open error"},
-        {15, "open failed error"},
-        {16, "close failed error"},
-        {17, "write failed error"},
-        {18, "read failed error"},
-        {19, "undefined error code"},
-        {-2, "undefined error code"},
-        {1 << 30, "undefined error code"},
-    };
-    for (const auto& [code, message] : table) {
-        EXPECT_STREQ(serialStatusMessage(code), message) << code;
+    // Codes -1 to 18, in order.
+    const char* const messages[] = {"unknown error",       "success",
+                                    "general error",       "not implemented error",
+                                    "innet error",         "null pointer error",
+                                    "invalid param error", "access denied error",
+                                    "out of memory error", "timeout error",
+                                    "not init error",      "init failed error",
+                                    "already exist error", "not exist error",
+                                    "already open error",  "not open error",
+                                    "open failed error",   "close failed error",
+                                    "write failed error",  "read failed error"};
+    for (int code = -1; code <= 18; ++code) {
+        EXPECT_STREQ(serialStatusMessage(code), messages[code + 1]) << code;
+    }
+    for (int code : {19, -2, 1 << 30}) {
+        EXPECT_STREQ(serialStatusMessage(code), "undefined error code") << code;
     }
 }
 

@@ -57,8 +57,7 @@ public:
 
     // What the receive thread of the last opening does once it has stored byteCount bytes.
     void tellListener(const char* name, unsigned int byteCount) {
-        std::mutex deviceUse;
-        std::unique_lock<std::mutex> use(deviceUse);
+        std::unique_lock<std::mutex> use(last_->deviceUse);
         copyPortName(last_->portName, name);
         CSerialPortBase::tellListener(*last_, byteCount, use);
     }

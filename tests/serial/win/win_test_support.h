@@ -3,7 +3,6 @@
 #include <tlhelp32.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -86,17 +85,9 @@ public:
 
     bool isOpen() const { return port_.isOpen(); }
     bool send(const std::string& bytes) { return port_.writeAll(bytes); }
-    // Reads until count bytes have come or limitMs has passed.
+    // Reads until count bytes have come or limitMs has passed without one.
     std::string receive(std::size_t count, int limitMs = 5000) {
-        std::string got;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        char chunk[4096];
-        std::size_t n = 0;
-        while (got.size() < count && std::chrono::steady_clock::now() < end &&
-               port_.read(chunk, std::min(sizeof chunk, count - got.size()), n)) {
-            got.append(chunk, n);
-        }
-        return got;
+        return port_.receive(count, static_cast<DWORD>(limitMs));
     }
     DCB lineState() {
         DCB line{};
