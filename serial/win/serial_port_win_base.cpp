@@ -242,21 +242,23 @@ void CSerialPortWinBase::releaseDevice(PortSession& session) {
     api_.closeHandle(held.device);
 }
 
+DWORD CSerialPortWinBase::queuedOutput(HANDLE device) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return api_.clearCommError(device, &errors, &status) ? status.cbOutQue : MAXDWORD;
+}
+
 bool CSerialPortWinBase::outputDrains(HANDLE device) {
     const DWORD stallLimit = static_cast<DWORD>(closeStallLimitMs(settings().baudRate));
     DWORD lastQueued = MAXDWORD;
     DWORD quietSince = GetTickCount();
     for (;;) {
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!api_.clearCommError(device, &errors, &status)) {
-            return false;
+        const DWORD queued = queuedOutput(device);
+        if (queued == 0 || queued == MAXDWORD) {
+            return queued == 0;
         }
-        if (status.cbOutQue == 0) {
-            return true;
-        }
-        if (status.cbOutQue < lastQueued) {
-            lastQueued = status.cbOutQue;
+        if (queued < lastQueued) {
+            lastQueued = queued;
             quietSince = GetTickCount();
         } else if (GetTickCount() - quietSince >= stallLimit) {
             return false;
@@ -421,20 +423,16 @@ bool CSerialPortWinBase::awaitTransfer(WinSession& session, bool writing, OVERLA
                                        DWORD& error) {
     const DWORD stallLimit = static_cast<DWORD>(writeStallLimitMs(settings().baudRate));
     // A write that the line takes is still going: its bytes leave the output queue.
-    const auto queuedOutput = [&] {
-        DWORD errors = 0;
-        COMSTAT status{};
-        return writing && api_.clearCommError(session.device, &errors, &status) ? status.cbOutQue : MAXDWORD;
-    };
+    const auto writeQueued = [&] { return writing ? queuedOutput(session.device) : MAXDWORD; };
     DWORD quietSince = GetTickCount();
-    DWORD lastQueued = queuedOutput();
+    DWORD lastQueued = writeQueued();
     for (;;) {
         const DWORD woken = api_.waitForMultipleObjects(1, &record.hEvent, kProgressCheckMs);
         if (woken == WAIT_OBJECT_0) {
             break;
         }
         if (woken == WAIT_TIMEOUT) {
-            const DWORD queued = queuedOutput();
+            const DWORD queued = writeQueued();
             if (queued != lastQueued) {
                 lastQueued = queued;
                 quietSince = GetTickCount();

@@ -108,6 +108,8 @@ private:
     // Under the port's mutex: one transfer with the device, overlapped or plain as it was opened. False
     // with the error when it failed; a write the device ended early fails with ERROR_WRITE_FAULT.
     bool transfer(WinSession& session, bool writing, char* buffer, DWORD length, DWORD& count, DWORD& error);
+    // The bytes queued in the driver's output, or MAXDWORD when the device cannot tell.
+    DWORD queuedOutput(HANDLE device);
     // At close: whether the output queued in the driver leaves while the line takes it (closeStallLimitMs
     // without progress); false when it stays, or the device cannot tell.
     bool outputDrains(HANDLE device);
