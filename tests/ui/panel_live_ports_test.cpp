@@ -111,27 +111,17 @@ TEST_F(LivePorts, ADimmerIsListedAtOnceAndItsEndShowsTheLostPortBoxAtOnceAndOnce
 
     QTest::mouseClick(&dialog->portButton(), Qt::LeftButton);
     ASSERT_TRUE(dialog->port().isOpen());
-    int boxes = 0;
-    QString text;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            ++boxes;
-            text = box->text();
-            box->close();
-        }
-    });
-    closer.start(5);
+    MessageBoxCloser closer;
     const long long lostMs = millisecondsUntil("dimmer ended to the lost-port box", [&] {
         dimmer.reset();
-        return boxes > 0;
+        return closer.boxes > 0;
     });
     EXPECT_TRUE(lostMs >= 0 && lostMs < 1000) << lostMs;
-    EXPECT_EQ(text, QString::fromUtf8("串口已断开！"));
+    EXPECT_EQ(closer.text, QString::fromUtf8("串口已断开！"));
     EXPECT_EQ(dialog->portButton().text(), "Open Port");
     EXPECT_TRUE(processEventsUntil([&] { return dialog->portNameCount() == 0; }, 3000))
         << "and it left the list";
-    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(closer.boxes, 1);
 
     // The directory removed: it is made and watched again, and the next dimmer is news as the first.
     fs::remove_all(portDir.path());

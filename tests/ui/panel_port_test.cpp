@@ -156,31 +156,19 @@ TEST_F(PanelOnPort, AFailedOpenShowsTheWarningAndStaysClosed) {
 TEST_F(PanelOnPort, ADimmerThatWentAwayIsReportedOnceAndReopenedWithOneClickWhenBack) {
     probe.names_ = {"vdimmer-test", "zz-other"};
     openPort();
-    int boxes = 0;
-    QString text;
-    QString details;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            ++boxes;
-            text = box->text();
-            details = box->informativeText();
-            box->close();
-        }
-    });
-    closer.start(10);
+    MessageBoxCloser closer;
     dialog->startTimer(PanelController::kPortListTimer, 50);
 
     dimmer.reset();
     probe.names_ = {"zz-other"};
-    ASSERT_TRUE(processEventsUntil([&] { return boxes > 0; }, 5000));
-    EXPECT_EQ(text, QString::fromUtf8("串口已断开！"));
-    EXPECT_TRUE(details.startsWith("Port vdimmer-test has gone")) << details.toStdString();
+    ASSERT_TRUE(processEventsUntil([&] { return closer.boxes > 0; }, 5000));
+    EXPECT_EQ(closer.text, QString::fromUtf8("串口已断开！"));
+    EXPECT_TRUE(closer.details.startsWith("Port vdimmer-test has gone")) << closer.details.toStdString();
     EXPECT_EQ(dialog->portButton().text(), "Open Port");
     EXPECT_TRUE(dialog->portList().isEnabled());
     EXPECT_FALSE(dialog->port().isOpen());
     processEventsUntil([] { return false; }, 300);
-    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(closer.boxes, 1);
     EXPECT_EQ(dialog->chosenPortName(), "zz-other");
 
     std::string error;
@@ -193,7 +181,7 @@ TEST_F(PanelOnPort, ADimmerThatWentAwayIsReportedOnceAndReopenedWithOneClickWhen
     QTest::keyClick(&dialog->levelSlider(), Qt::Key_Up);
     ASSERT_TRUE(runUntilFrames(1));
     EXPECT_EQ(frames[0], buildDimmerFrame(0, 0, 1));
-    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(closer.boxes, 1);
 }
 
 // The window's timers run on while a modal box waits: a change made just before the About box opens

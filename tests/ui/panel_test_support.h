@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMessageBox>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -69,6 +70,29 @@ inline void whenModalOpens(std::function<void(QWidget&)> inspect) {
     });
     poll->start(10);
 }
+
+// While it lives, closes every message box as it opens, counting them and keeping the last one's texts.
+class MessageBoxCloser {
+public:
+    MessageBoxCloser() {
+        QObject::connect(&poll_, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                ++boxes;
+                text = box->text();
+                details = box->informativeText();
+                box->close();
+            }
+        });
+        poll_.start(5);
+    }
+
+    int boxes = 0;
+    QString text;
+    QString details;
+
+private:
+    QTimer poll_;
+};
 
 // Takes the place of the browser while it lives: every web address the program opens lands here.
 class UrlCatcher : public QObject {
